@@ -1,0 +1,42 @@
+# The module's own code: model, data map, block methods, gateway, record
+# writer.  It depends on nothing but the standard library and reaches the host
+# only through host/.
+#
+# One object library feeds both the static library that the unit tests link
+# and the loadable module that the host engine opens.
+
+file(GLOB QUARLIN_MODULE_SOURCES CONFIGURE_DEPENDS
+  ${PROJECT_SOURCE_DIR}/model/*.cpp
+  ${PROJECT_SOURCE_DIR}/mdlref/*.cpp
+  ${PROJECT_SOURCE_DIR}/block/*.cpp
+  ${PROJECT_SOURCE_DIR}/gateway/*.cpp
+  ${PROJECT_SOURCE_DIR}/rtwwriter/*.cpp)
+
+if(NOT QUARLIN_MODULE_SOURCES)
+  set(QUARLIN_MODULE_SOURCES ${CMAKE_BINARY_DIR}/module_empty.cpp)
+  file(WRITE ${QUARLIN_MODULE_SOURCES} "// the module has no sources yet\n")
+endif()
+
+add_library(quarlin_module_objects OBJECT ${QUARLIN_MODULE_SOURCES})
+# binary32 arithmetic, one rounding per operation in the written order:
+# no contraction into fused multiply-adds, no fast-math, no excess precision,
+# whatever the global flags say.
+target_compile_options(quarlin_module_objects PRIVATE
+  -ffp-contract=off -fno-fast-math -fexcess-precision=standard -fvisibility=hidden)
+
+add_library(quarlin_module STATIC $<TARGET_OBJECTS:quarlin_module_objects>)
+target_link_libraries(quarlin_module PUBLIC
+  subhost::mx subhost::mex subhost::mwsl_simtarget_core
+  subhost::mwsl_simtarget_instrumentation subhost::mwmathutil subhost::fixedpoint)
+
+if(EXISTS ${PROJECT_SOURCE_DIR}/gateway/Quarlin_msp.map)
+  add_library(Quarlin_msp MODULE $<TARGET_OBJECTS:quarlin_module_objects>)
+  set_target_properties(Quarlin_msp PROPERTIES PREFIX "" SUFFIX ".mexa64"
+    LINK_DEPENDS ${PROJECT_SOURCE_DIR}/gateway/Quarlin_msp.map)
+  target_link_options(Quarlin_msp PRIVATE
+    -Wl,--version-script=${PROJECT_SOURCE_DIR}/gateway/Quarlin_msp.map -Wl,--no-undefined)
+  target_link_libraries(Quarlin_msp PRIVATE
+    subhost::mx subhost::mex subhost::mwsl_simtarget_core
+    subhost::mwsl_simtarget_instrumentation subhost::mwmathutil subhost::fixedpoint)
+  install(TARGETS Quarlin_msp LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+endif()

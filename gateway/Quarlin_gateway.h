@@ -1,0 +1,21 @@
+// The module's entry points.
+#pragma once
+
+#include <cstdint>
+
+#include "host/host_imports.h"
+#include "host/simstruc.h"
+
+#define QUARLIN_EXPORT extern "C" __attribute__((visibility("default")))
+
+QUARLIN_EXPORT void mexFunction(int32_t nlhs, mxArray* plhs[], int32_t nrhs, const mxArray* prhs[]);
+QUARLIN_EXPORT void mexfilerequiredapiversion(uint32_t* releaseStamp, uint32_t* interfaceVersion);
+
+// The command-line path of mexFunction: a sizes query or the bind of a
+// host-made record.
+void _ProcessMexSfunctionCmdLineCall(int32_t nlhs, mxArray* plhs[], int32_t nrhs,
+                                     const mxArray* prhs[]);
+SimStruct* _CreateSimStruct(int32_t nrhs, const mxArray* prhs[]);
+
+// The third element of a record handle, and the version stamp of sizes[19].
+inline constexpr int32_t kRecordHandleStamp = 8480229;
