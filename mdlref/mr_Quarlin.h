@@ -14,6 +14,17 @@ mxArray* mr_Quarlin_GetDWork(const Quarlin_MdlrefDW* container);
 void mr_Quarlin_SetDWork(Quarlin_MdlrefDW* container, const mxArray* instanceSnapshot);
 mxArray* mr_Quarlin_GetSimStateDisallowedBlocks();
 
+// Fields of the state struct: seven float states, then the three run flags.
+inline constexpr int32_t kQuarlinStateFieldCount = 10;
+
+// Shape checks of snapshot trees, made before anything is restored.
+bool mr_Quarlin_isStruct1x1(const mxArray* array);
+// A real uint8 array holding at least `byteCount` elements.
+bool mr_Quarlin_isByteArrayOfAtLeast(const mxArray* array, size_t byteCount);
+// Null when `instanceSnapshot` holds everything mr_Quarlin_SetDWork reads;
+// otherwise a text naming what is wrong with it.
+const char* mr_Quarlin_CheckDWork(const mxArray* instanceSnapshot);
+
 // The copy family between model memory and fields of struct arrays.
 void mr_Quarlin_cacheDataAsMxArray(mxArray* destination, size_t element, int32_t field,
                                    const void* source, size_t byteCount);
