@@ -4,7 +4,7 @@ function(quarlin_add_test)
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
   # Tests build their fixtures with the same arithmetic rules as the model.
-  target_compile_options(${T_NAME} PRIVATE -ffp-contract=off -fno-fast-math -fexcess-precision=standard)
+  target_compile_options(${T_NAME} PRIVATE ${QUARLIN_FP_FLAGS})
   gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST
     PROPERTIES ENVIRONMENT "QUARLIN_BUILD_DIR=${CMAKE_BINARY_DIR}")
 endfunction()

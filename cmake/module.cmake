@@ -17,12 +17,19 @@ if(NOT QUARLIN_MODULE_SOURCES)
   file(WRITE ${QUARLIN_MODULE_SOURCES} "// the module has no sources yet\n")
 endif()
 
-add_library(quarlin_module_objects OBJECT ${QUARLIN_MODULE_SOURCES})
 # binary32 arithmetic, one rounding per operation in the written order:
 # no contraction into fused multiply-adds, no fast-math, no excess precision,
-# whatever the global flags say.
-target_compile_options(quarlin_module_objects PRIVATE
-  -ffp-contract=off -fno-fast-math -fexcess-precision=standard -fvisibility=hidden)
+# whatever the global flags say.  g++ 12 has no -fexcess-precision for C++;
+# there, on x86-64, float arithmetic already has none (FLT_EVAL_METHOD 0).
+include(CheckCXXCompilerFlag)
+check_cxx_compiler_flag(-fexcess-precision=standard QUARLIN_HAS_EXCESS_PRECISION_FLAG)
+set(QUARLIN_FP_FLAGS -ffp-contract=off -fno-fast-math)
+if(QUARLIN_HAS_EXCESS_PRECISION_FLAG)
+  list(APPEND QUARLIN_FP_FLAGS -fexcess-precision=standard)
+endif()
+
+add_library(quarlin_module_objects OBJECT ${QUARLIN_MODULE_SOURCES})
+target_compile_options(quarlin_module_objects PRIVATE ${QUARLIN_FP_FLAGS} -fvisibility=hidden)
 
 add_library(quarlin_module STATIC $<TARGET_OBJECTS:quarlin_module_objects>)
 target_link_libraries(quarlin_module PUBLIC
