@@ -9,8 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "host/host_imports.h"
-
+// Defined before the imports so that the host libraries can declare them
+// with `#define HOST_API SUBHOST_API`.
 #if defined(_WIN32)
 #if defined(SUBHOST_BUILDING)
 #define SUBHOST_API __declspec(dllexport)
@@ -20,6 +20,8 @@
 #else
 #define SUBHOST_API __attribute__((visibility("default")))
 #endif
+
+#include "host/host_imports.h"
 
 extern "C" {
 
