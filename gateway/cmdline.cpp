@@ -1,0 +1,162 @@
+// The command-line path of mexFunction: a sizes query on a record made on
+// the spot, or the bind of a record the host brings in a record handle.
+// Either way the block is registered and the 40 sizes come back as a column.
+
+#include <cstdint>
+#include <cstring>
+#include <optional>
+
+#include "block/Quarlin_msp.h"
+#include "gateway/Quarlin_gateway.h"
+#include "gateway/record_probe.h"
+#include "gateway/sfun_support.h"
+#include "host/host_imports.h"
+#include "host/host_services.h"
+#include "host/simstruc.h"
+
+namespace {
+
+constexpr const char* kTooFewRHSArguments = "Simulink:SFunctions:SimStructTooFewRHSArguments";
+constexpr const char* kTooManyLHSArguments = "Simulink:SFunctions:SimStructTooManyLHSArguments";
+constexpr const char* kForthRHSArgIsNotInteger = "Simulink:SFunctions:SimStructForthRHSArgIsNotInteger";
+constexpr const char* kInvalidFlagPassedToSfcn = "Simulink:SFunctions:SimStructInvalidFlagPassedToSfcn";
+constexpr const char* kSFunctionNameMismatch = "Simulink:SFunctions:SimStructSFunctionNameMismatch";
+constexpr const char* kInvalidRecordHandle = "Simulink:SFunctions:SimStructInvalidRecordHandle";
+
+constexpr int32_t kFixedArguments = 4;
+constexpr int32_t kBindExtensionOn = 1;
+constexpr uint32_t kCmdLineOptionsBit = 0x2000;
+
+// Elements of the result read as unsigned.
+constexpr int kUnsignedElements[] = {15, 16, 17, 18, sizes_index::options};
+
+// The double truncated toward zero, when that gives a 32-bit integer; empty
+// for NaN and for values beyond the 32-bit range.
+std::optional<int32_t> truncatedInt32(double value) {
+    if (!(value > -2147483649.0 && value < 2147483648.0)) return std::nullopt;
+    return static_cast<int32_t>(value);
+}
+
+// Reads the flag of prhs[3]: a real numeric scalar holding exactly 0.
+void checkFlag(const mxArray* flagArray) {
+    if (mxGetM_800(flagArray) * mxGetN_800(flagArray) != 1 || mxIsComplex_800(flagArray) ||
+        !mxIsNumeric_800(flagArray))
+        ssRaiseHostError(kForthRHSArgIsNotInteger, "s", _sfcnName);
+    // A numeric array the host cannot show as doubles has no flag to read.
+    const double* values = mxGetPr_800(flagArray);
+    if (values == nullptr) ssRaiseHostError(kForthRHSArgIsNotInteger, "s", _sfcnName);
+    const double flag = values[0];
+    const std::optional<int32_t> integer = truncatedInt32(flag);
+    if (!integer || static_cast<double>(*integer) != flag)
+        ssRaiseHostError(kForthRHSArgIsNotInteger, "s", _sfcnName);
+    if (*integer != 0) ssRaiseHostError(kInvalidFlagPassedToSfcn, "s", _sfcnName);
+}
+
+// A record handle is a real double column of three rows whose third element
+// is the stamp.
+bool isRecordHandle(const mxArray* argument) {
+    if (argument == nullptr || mxGetM_800(argument) != 3 || mxGetN_800(argument) < 1 ||
+        mxGetClassID_800(argument) != mx_class::doubleClass || mxIsComplex_800(argument))
+        return false;
+    const double* values = mxGetPr_800(argument);
+    return values != nullptr && values[2] == static_cast<double>(kRecordHandleStamp);
+}
+
+// The record a handle names.  The address is joined from two signed 32-bit
+// halves, low half first; it is accepted only where a host-made record can
+// be: not null, aligned, readable for a whole record and stamped by the host.
+SimStruct* recordFromHandle(const mxArray* handle) {
+    const double* values = mxGetPr_800(handle);
+    const std::optional<int32_t> low = truncatedInt32(values[0]);
+    const std::optional<int32_t> high = truncatedInt32(values[1]);
+    if (!low || !high) ssRaiseHostError(kInvalidRecordHandle, "s", _sfcnName);
+    const uintptr_t address = (static_cast<uintptr_t>(static_cast<uint32_t>(*high)) << 32) |
+                              static_cast<uintptr_t>(static_cast<uint32_t>(*low));
+    const void* memory = reinterpret_cast<const void*>(address);
+    if (address == 0 || address % alignof(SimStruct) != 0 ||
+        !recordMemoryReadable(memory, sizeof(SimStruct)))
+        ssRaiseHostError(kInvalidRecordHandle, "s", _sfcnName);
+    uint64_t stamp = 0;
+    std::memcpy(&stamp, memory, sizeof stamp);
+    if (stamp != kHostRecordStamp) ssRaiseHostError(kInvalidRecordHandle, "s", _sfcnName);
+    return reinterpret_cast<SimStruct*>(address);
+}
+
+void bindMethods(SimStruct* S) {
+    MethodEntries& m = S->methods;
+    m.mdlInitializeSizes = mdlInitializeSizes;
+    m.mdlSetWorkWidths = mdlSetWorkWidths;
+    m.mdlInitializeSampleTimes = mdlInitializeSampleTimes;
+    m.mdlSetupRuntimeResources = mdlSetupRuntimeResources;
+    m.mdlCleanupRuntimeResources = mdlCleanupRuntimeResources;
+    m.mdlStart = mdlStart;
+    m.mdlGetTimeOfNextVarHit = mdlGetTimeOfNextVarHit;
+    m.mdlOutputs = mdlOutputs;
+    m.mdlUpdate = mdlUpdate;
+    m.mdlZeroCrossings = mdlZeroCrossings;
+    m.mdlTerminate = mdlTerminate;
+}
+
+SimStruct* bind(const mxArray* handle) {
+    SimStruct* S = recordFromHandle(handle);
+    const char* recordName = S->modelName != nullptr ? S->modelName : "";
+    if (std::strcmp(recordName, kModuleName) != 0)
+        ssRaiseHostError(kSFunctionNameMismatch, "ss", kModuleName, recordName);
+    bindMethods(S);
+    return S;
+}
+
+}  // namespace
+
+void _ProcessMexSfunctionCmdLineCall(int32_t nlhs, mxArray* plhs[], int32_t nrhs,
+                                     const mxArray* prhs[]) {
+    if (nrhs < kFixedArguments)
+        ssRaiseHostError(kTooFewRHSArguments, "sd", _sfcnName, static_cast<double>(kFixedArguments));
+    if (nlhs > 1) ssRaiseHostError(kTooManyLHSArguments, "s", _sfcnName);
+    checkFlag(prhs[3]);
+
+    SimStruct* S = isRecordHandle(prhs[1]) ? bind(prhs[1]) : _CreateSimStruct(nrhs, prhs);
+
+    S->sizes[sizes_index::versionStamp] = kRecordHandleStamp;
+    if (S->hostExtension != nullptr) ssCallHostService(S, host_service::bindExtension, kBindExtensionOn, nullptr);
+    ssSetFlagBits(S, flag_bits::simStateHandling, 3);
+    mdlInitializeSizes(S);
+
+    mxArray* result = mxCreateDoubleMatrix_800(sizes_index::count, 1, mxREAL);
+    plhs[0] = result;
+    double* column = mxGetPr_800(result);
+    for (int k = 0; k < sizes_index::count; ++k) column[k] = static_cast<double>(S->sizes[k]);
+    S->sizes[sizes_index::options] = static_cast<int32_t>(
+        static_cast<uint32_t>(S->sizes[sizes_index::options]) | kCmdLineOptionsBit);
+    for (int k : kUnsignedElements) column[k] = static_cast<double>(static_cast<uint32_t>(S->sizes[k]));
+}
+
+SimStruct* _CreateSimStruct(int32_t nrhs, const mxArray* prhs[]) {
+    const int32_t numParams = nrhs > kFixedArguments ? nrhs - kFixedArguments : 0;
+
+    auto* S = static_cast<SimStruct*>(mxCalloc_800(1, sizeof(SimStruct)));
+    auto* info = static_cast<BlockInfo*>(mxCalloc_800(1, sizeof(BlockInfo)));
+    auto* states = static_cast<StatesInfo*>(mxCalloc_800(1, sizeof(StatesInfo)));
+    // The host's two sub-records of the states record; nothing here reads them.
+    states->subRecordA = mxCalloc_800(1, sizeof(StatesInfo));
+    states->subRecordB = mxCalloc_800(1, sizeof(StatesInfo));
+    info->msgBuffer = static_cast<char*>(mxCalloc_800(kMsgBufferSize, 1));
+    S->blockInfo = info;
+    S->states = states;
+
+    S->root = S;
+    info->hostMode = 1;
+    S->numDialogParams = numParams;
+    S->modelName = kModuleName;
+    S->path = kModuleName;
+    if (numParams > 0) {
+        S->dialogParams = static_cast<const mxArray**>(mxCalloc_800(static_cast<size_t>(numParams),
+                                                                    sizeof(const mxArray*)));
+        for (int32_t i = 0; i < numParams; ++i) S->dialogParams[i] = prhs[kFixedArguments + i];
+    }
+    S->numInputPortsFcn = _RegNumInputPortsCB;
+    S->numInputPortsArg = S;
+    S->numOutputPortsFcn = _RegNumOutputPortsCB;
+    S->numOutputPortsArg = S;
+    return S;
+}
