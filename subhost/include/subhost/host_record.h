@@ -20,6 +20,8 @@
 
 namespace subhost {
 
+struct HostRecordAccess;  // the host's functions in the record
+
 // One call of the host service, as the module made it.  `data` is the
 // pointer as given (valid only during the call); `summary` is what the host
 // read from it at the time, decoded for the codes the module uses (texts,
@@ -34,7 +36,10 @@ struct ServiceCall {
 // One host-visible event, in order: a service call, a port-count call, a
 // port-dimension call, a DWork-count or data-type-size call, a writer call.
 struct HostEvent {
-    std::string what;  // "service 106", "numInputPorts 4", "inputDims 0 w=1 n=1 [1]", ...
+    // "service 106 0" (code, integer), "numInputPorts 4", "inputDims 0 1" (port,
+    // width), "numDWork 1", "dataTypeSize 16 432", "text <line>",
+    // "pair <kind> <name>", "param <kind> <name>"
+    std::string what;
 };
 
 struct PortDimsCall {
@@ -156,6 +161,7 @@ public:
     void setCurrentOutputDims(int port, std::vector<int32_t> dims);
 
 private:
+    friend struct HostRecordAccess;
     struct Impl;
     SimStruct record_{};
     BlockInfo blockInfo_{};
