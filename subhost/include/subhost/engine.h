@@ -135,6 +135,8 @@ public:
     HostRecord& host();
 
     // The bind: command-line call with the record's handle [lo; hi; 8480229].
+    // Afterwards the host gives DWork 0 its memory, sized by what
+    // registration declared (width × the size given for its data type).
     CallResult bind();
     bool bound() const;
     // The result column of the last successful bind.
@@ -142,7 +144,7 @@ public:
 
     // Set-up, through mexFunction unless noted.
     CallResult initializeSampleTimes();   // flag 101
-    CallResult setWorkWidths();           // flag 111; sizes DWork by what registration declared
+    CallResult setWorkWidths();           // flag 111
     CallResult setupRuntimeResources();   // flag 151; keeps the data map from service 64
     CallResult start();                   // flag 117
     CallResult initializeConditions();    // the registered system-initialize method
