@@ -128,6 +128,7 @@ inline constexpr DiagMessage kDiagMessages[] = {
     diag_text::row<"SimStructInvalidRTWWorkVectorName", "">(DiagForm::constant),
     diag_text::row<"SimStructInvalidRTWWorkVectorNumArgs", "">(DiagForm::constant),
     diag_text::row<"SimStructRTWWorkVectorSizeMismatch", "sdsd">(DiagForm::formatted),
+    diag_text::row<"SimStructInvalidSimState", "s">(DiagForm::formatted),
     diag_text::row<"SimStructTooFewRHSArguments", "sd">(DiagForm::hostError),
     diag_text::row<"SimStructTooManyLHSArguments", "s">(DiagForm::hostError),
     diag_text::row<"SimStructForthRHSArgIsNotInteger", "s">(DiagForm::hostError),
