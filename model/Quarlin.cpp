@@ -75,9 +75,9 @@ static_assert(std::bit_cast<uint32_t>(twoPi) == 0x40C90FDBU);
 constexpr const char* modelName = "Quarlin";
 
 // The sign of x as a signed 8-bit integer: -1, 0 or +1, and 0 for a NaN.
-// The sign is reduced modulo 256 before the truncation, and goes through a
-// 32-bit integer so that even a host answering outside [-1, 1] cannot make
-// the conversion undefined.
+// The sign is reduced modulo 256 before the truncation toward zero, through a
+// 32-bit integer, so that a finite answer outside [-1, 1] wraps instead of
+// making the conversion undefined.
 int8_t signAsInt8(float x) {
     const float sign = Quarlin_env_sign(x);
     if (Quarlin_env_isNaN(sign)) {
@@ -160,18 +160,18 @@ void Quarlin(const float* iAlpha, const float* iBeta, const float* vAlpha, const
     // --- Observer --------------------------------------------------------
     // Coefficients from the parameters as they stand, every step.  The
     // inputs are read only now, after both outputs are written.
-    const float currentGain = rtP_Quarlin_Ts / rtP_Quarlin_L;  // k1, A/(V) per step
-    const float vBetaTerm = *vBeta * currentGain;
+    const float currentGain = rtP_Quarlin_Ts / rtP_Quarlin_L;  // k1, A/V
+    const float vBetaTerm = *vBeta * currentGain;  // A
     const float currentErrorBeta = rtdw->currentBeta - *iBeta;  // A
-    const float currentDecay = 1.0F - (rtP_Quarlin_Ts * rtP_Quarlin_Rs) / rtP_Quarlin_L;  // k2
-    const float currentErrorGain = rtP_Quarlin_Ts * rtP_Quarlin_G1;  // k3
+    const float currentDecay = 1.0F - (rtP_Quarlin_Ts * rtP_Quarlin_Rs) / rtP_Quarlin_L;  // k2, 1
+    const float currentErrorGain = rtP_Quarlin_Ts * rtP_Quarlin_G1;  // k3, 1
     rtb->currentBetaNext = currentErrorGain * currentErrorBeta +
                            ((rtdw->currentBeta * currentDecay - currentGain * emfBeta) + vBetaTerm);
     const float angleStep = rtP_Quarlin_Ts * rtdw->speed;  // rad, held speed over one step
-    const float emfErrorGain = rtP_Quarlin_Ts * rtP_Quarlin_G2;  // k4, V/A per step
+    const float emfErrorGain = rtP_Quarlin_Ts * rtP_Quarlin_G2;  // k4, V/A
     rtb->emfBetaNext = emfErrorGain * currentErrorBeta + (angleStep * emfAlpha + emfBeta);
 
-    const float vAlphaTerm = *vAlpha * currentGain;
+    const float vAlphaTerm = *vAlpha * currentGain;  // A
     const float currentErrorAlpha = rtdw->currentAlpha - *iAlpha;  // A
     rtb->currentAlphaNext = currentErrorGain * currentErrorAlpha +
                             ((rtdw->currentAlpha * currentDecay - currentGain * emfAlpha) + vAlphaTerm);
