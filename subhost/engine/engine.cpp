@@ -261,7 +261,6 @@ struct Block::Impl {
     CallResult registered(Method method, const char* what, Args... args);
 
     ~Impl() {
-        if (host) subhost_slmr_forget(host->S());
         mxDestroyArray_800(flagArray);
     }
 };
