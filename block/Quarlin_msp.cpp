@@ -180,9 +180,13 @@ void mdlInitializeSizes(SimStruct* S) {
         if (!declareContainerDWork(S)) return;
     }
 
-    slmrRegisterSystemInitializeMethod(S, mdlInitializeConditions);
-    slmrRegisterSystemResetMethod(S, mdlReset);
-    slmrRegisterPeriodicOutputUpdateMethod(S, mdlPeriodicOutputUpdate);
+    // A query record answers one command-line call and never runs, so the
+    // host gets no methods of it.
+    if (!isQueryRecord(S)) {
+        slmrRegisterSystemInitializeMethod(S, mdlInitializeConditions);
+        slmrRegisterSystemResetMethod(S, mdlReset);
+        slmrRegisterPeriodicOutputUpdateMethod(S, mdlPeriodicOutputUpdate);
+    }
 
     char version[] = "10.4";
     ssCallHostService(S, host_service::versionText, 0, version);
