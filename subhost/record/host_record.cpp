@@ -29,6 +29,20 @@ constexpr size_t kRegistrationCountOffset = 16;
 
 constexpr int32_t kFirstDataTypeId = 16;  // after the host's built-in types
 
+// Widths and dimension counts beyond these are not real signals (a width of
+// 2147483646 means "known only at run time") and get no storage of their own.
+constexpr int32_t kMaxBufferedWidth = 1 << 16;
+constexpr int32_t kMaxDims = 64;
+constexpr int32_t kMaxPorts = 4096;  // more is refused
+
+size_t bufferedWidth(int32_t width) {
+    return width >= 1 && width <= kMaxBufferedWidth ? static_cast<size_t>(width) : 1;
+}
+
+size_t keptDims(int32_t numDims) {
+    return numDims >= 1 ? static_cast<size_t>(numDims < kMaxDims ? numDims : kMaxDims) : 1;
+}
+
 struct Registry {
     std::mutex lock;
     std::unordered_map<const SimStruct*, HostRecord*> records;
@@ -211,7 +225,7 @@ void HostRecordAccess::attachCurrentDims(HostRecord& h, bool input, int port) {
     auto& dims = input ? impl.inputCurrentDims[port] : impl.outputCurrentDims[port];
     const int32_t numDims = input ? impl.inputs[port].numDims : impl.outputs[port].numDims;
     // The module reads as many sizes as the port has dimensions.
-    if (dims.size() < static_cast<size_t>(numDims > 0 ? numDims : 1)) dims.resize(numDims > 0 ? numDims : 1, 1);
+    if (dims.size() < keptDims(numDims)) dims.resize(keptDims(numDims), 1);
     (input ? impl.inputCurrentDimsArea : impl.outputCurrentDimsArea)[port] = dims.data();
 }
 
@@ -245,7 +259,7 @@ int32_t HostRecordAccess::numInputPorts(void* arg, int32_t count) {
     HostRecord* h = ownerOf(arg);
     if (h == nullptr) return 0;
     h->events.push_back({"numInputPorts " + std::to_string(count)});
-    if (h->numInputPortsAnswer == 0 || count < 0) return 0;
+    if (h->numInputPortsAnswer == 0 || count < 0 || count > kMaxPorts) return 0;
     makePorts(*h, true, count);
     return h->numInputPortsAnswer;
 }
@@ -254,7 +268,7 @@ int32_t HostRecordAccess::numOutputPorts(void* arg, int32_t count) {
     HostRecord* h = ownerOf(arg);
     if (h == nullptr) return 0;
     h->events.push_back({"numOutputPorts " + std::to_string(count)});
-    if (h->numOutputPortsAnswer == 0 || count < 0) return 0;
+    if (h->numOutputPortsAnswer == 0 || count < 0 || count > kMaxPorts) return 0;
     makePorts(*h, false, count);
     return h->numOutputPortsAnswer;
 }
@@ -267,7 +281,7 @@ int32_t HostRecordAccess::portDims(HostRecord& h, bool input, int32_t port, cons
     if (info != nullptr) {
         call.width = info->width;
         call.numDims = info->numDims;
-        if (info->dims != nullptr && info->numDims > 0) call.dims.assign(info->dims, info->dims + info->numDims);
+        if (info->dims != nullptr && info->numDims > 0) call.dims.assign(info->dims, info->dims + keptDims(info->numDims));
         call.reserved = info->reserved;
     }
     h.events.push_back({std::string(input ? "inputDims " : "outputDims ") + std::to_string(port) + " " +
@@ -284,9 +298,9 @@ int32_t HostRecordAccess::portDims(HostRecord& h, bool input, int32_t port, cons
 
     // Taken: the port gets the width, and a signal buffer that holds it.
     auto& buffer = (input ? impl.inputSignals : impl.outputSignals)[port];
-    buffer.assign(info->width > 1 ? static_cast<size_t>(info->width) : 1, 0.0f);
+    buffer.assign(bufferedWidth(info->width), 0.0f);
     auto& current = (input ? impl.inputCurrentDims : impl.outputCurrentDims)[port];
-    current = call.dims.empty() ? std::vector<int32_t>(1, info->width > 0 ? info->width : 1) : call.dims;
+    current = call.dims.empty() ? std::vector<int32_t>(1, static_cast<int32_t>(bufferedWidth(info->width))) : call.dims;
     if (input) {
         InputPortRecord& p = impl.inputs[port];
         p.width = info->width;

@@ -109,8 +109,16 @@ TEST(HostRecordPorts, CountsMakePortsWithSignalsAndDimsSetWidths) {
     h.setCurrentInputDims(0, {2, 3});
     EXPECT_EQ(S->inputPortCurrentDims[0][1], 3);
 
+    int32_t runTimeWidth = 2147483646;  // known only from the current dimensions
+    DimsInfo dynamic = vectorDims(runTimeWidth);
+    EXPECT_EQ(S->blockInfo->inputPortDimsFcn(S, 3, &dynamic), 1);
+    EXPECT_EQ(S->inputPorts[3].width, 2147483646);
+    *static_cast<float*>(S->inputPorts[3].signal) = 1.0f;
+
     h.numInputPortsAnswer = 0;
     EXPECT_EQ(S->numInputPortsFcn(S->numInputPortsArg, 7), 0);
+    h.numInputPortsAnswer = 1;
+    EXPECT_EQ(S->numInputPortsFcn(S->numInputPortsArg, -1), 0);
     EXPECT_EQ(S->sizes[sizes_index::numInputPorts], 4);
 }
 
