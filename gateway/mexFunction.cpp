@@ -126,12 +126,11 @@ constexpr bool rowsAreSound() {
         const bool needsEntry = row.when == When::entrySet || row.when == When::widthEntrySet ||
                                 row.when == When::dimsInfoEntrySet;
         if (needsEntry != (row.entry != kNoEntry)) return false;
-        if (row.call == Call::direct && row.direct == nullptr) return false;
         previous = row.flag;
     }
     return true;
 }
-static_assert(rowsAreSound(), "rows in flag order, each with the entry and method it needs");
+static_assert(rowsAreSound(), "rows in flag order, each with the entry its condition reads");
 
 // The generic function pointer held in a method entry; every entry has the
 // size and representation of one.
