@@ -1,0 +1,302 @@
+// The command-line path through the loaded module: the sizes query, the
+// bind, the six argument checks, the name check and the refusal of handles
+// that do not name a host-made record.
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "engine_fixture.h"
+#include "host/host_imports.h"
+#include "host/simstruc.h"
+
+namespace engine_test {
+namespace {
+
+using subhost::ArrayPtr;
+using subhost::CallResult;
+using subhost::HostArg;
+
+constexpr double kStamp = 8480229.0;
+
+// The column of a query on a record made on the spot; every element not
+// listed is 0.
+std::array<double, sizes_index::count> expectedQuerySizes() {
+    std::array<double, sizes_index::count> sizes{};
+    sizes[2] = 2;
+    sizes[3] = 4;
+    sizes[6] = 2;
+    sizes[19] = 8480229;
+    sizes[23] = 1744840738;  // 0x68002822
+    sizes[30] = 2;
+    sizes[31] = 1708546;  // 0x1A1202
+    return sizes;
+}
+
+mxArray* handleOf(uintptr_t address, double mark = kStamp) {
+    mxArray* handle = mxCreateDoubleMatrix_800(3, 1, mxREAL);
+    double* h = mxGetPr_800(handle);
+    h[0] = static_cast<int32_t>(static_cast<uint32_t>(address));
+    h[1] = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(address) >> 32));
+    h[2] = mark;
+    return handle;
+}
+
+mxArray* handleOf(const SimStruct* S, double mark = kStamp) {
+    return handleOf(reinterpret_cast<uintptr_t>(S), mark);
+}
+
+// A command-line call with `record` in the record slot and flag 0.
+CallResult callWith(int32_t nlhs, const mxArray* record, ArrayPtr* result = nullptr) {
+    mxArray* empty = mxCreateDoubleMatrix_800(0, 0, mxREAL);
+    const mxArray* prhs[] = {empty, record, empty, mxCreateDoubleScalar_800(0.0)};
+    return subhost::commandLineCall(module(), nlhs, prhs, result);
+}
+
+std::array<double, sizes_index::count> columnOf(const ArrayPtr& column) {
+    std::array<double, sizes_index::count> sizes{};
+    if (column && mxGetM_800(column.get()) == sizes.size() && mxGetN_800(column.get()) == 1)
+        std::memcpy(sizes.data(), mxGetPr_800(column.get()), sizeof(double) * sizes.size());
+    return sizes;
+}
+
+void expectHostError(const CallResult& call, const std::string& id, const std::vector<HostArg>& args,
+                     const std::string& name) {
+    ASSERT_TRUE(call.hostError.has_value()) << name << ": " << call.describe();
+    EXPECT_FALSE(call.ok) << name;
+    EXPECT_EQ(call.hostError->id, "Simulink:SFunctions:" + id) << name;
+    ASSERT_EQ(call.hostError->args.size(), args.size()) << name;
+    for (size_t i = 0; i < args.size(); ++i) {
+        EXPECT_EQ(call.hostError->args[i].isText, args[i].isText) << name << " arg " << i;
+        EXPECT_EQ(call.hostError->args[i].text, args[i].text) << name << " arg " << i;
+        EXPECT_EQ(bits(call.hostError->args[i].number), bits(args[i].number)) << name << " arg " << i;
+    }
+}
+
+HostArg text(const std::string& value) { return {true, value, 0.0}; }
+HostArg number(double value) { return {false, "", value}; }
+
+// The method entries of a record, in their order; the module fills the
+// first eleven.
+std::vector<bool> filledEntries(const SimStruct* S) {
+    constexpr size_t count = sizeof(MethodEntries) / sizeof(void (*)());
+    void (*entries[count])();
+    std::memcpy(entries, &S->methods, sizeof entries);
+    std::vector<bool> filled;
+    for (auto* entry : entries) filled.push_back(entry != nullptr);
+    return filled;
+}
+
+std::vector<bool> elevenFilled() {
+    std::vector<bool> filled(sizeof(MethodEntries) / sizeof(void (*)()), false);
+    for (size_t i = 0; i < 11; ++i) filled[i] = true;
+    return filled;
+}
+
+TEST_F(EngineTest, SizesQueryAnswersTheRegistrationOfARecordMadeOnTheSpot) {
+    const subhost::SizesResult query = subhost::sizesQuery(module());
+    ASSERT_TRUE(query.call.ok) << query.call.describe();
+    const auto expected = expectedQuerySizes();
+    for (int k = 0; k < sizes_index::count; ++k) EXPECT_EQ(query.sizes[k], expected[k]) << "element " << k;
+}
+
+TEST_F(EngineTest, QueryWithParametersAndWithNoResultRequested) {
+    struct Case {
+        const char* name;
+        int32_t nlhs;
+        int extraParams;
+    };
+    for (const Case& c : {Case{"nlhs 0, four arguments", 0, 0}, Case{"nlhs 1, six arguments", 1, 2}}) {
+        ArrayScope scope;
+        std::vector<const mxArray*> prhs = {nullptr, mxCreateDoubleMatrix_800(0, 0, mxREAL), nullptr,
+                                            mxCreateDoubleScalar_800(0.0)};
+        for (int i = 0; i < c.extraParams; ++i) prhs.push_back(mxCreateDoubleScalar_800(i + 1.0));
+        ArrayPtr column;
+        const CallResult call = subhost::commandLineCall(module(), c.nlhs, prhs, &column);
+        ASSERT_TRUE(call.ok) << c.name << ": " << call.describe();
+        EXPECT_EQ(columnOf(column), expectedQuerySizes()) << c.name;
+    }
+}
+
+TEST_F(EngineTest, BindFillsElevenEntriesAndReturnsTheRecordsSizes) {
+    subhost::Block block(module());
+    const CallResult bind = block.bind();
+    ASSERT_TRUE(bind.ok) << bind.describe();
+    EXPECT_EQ(filledEntries(block.record()), elevenFilled());
+
+    // The host's own port-count functions do not set bit 1 of element 31,
+    // and element 30 is the host's once its DWork-count function has run.
+    auto expected = expectedQuerySizes();
+    expected[31] = 1708544;  // 0x1A1200
+    const auto& sizes = block.boundSizes();
+    for (int k = 0; k < sizes_index::count; ++k) {
+        if (k == 30) continue;
+        EXPECT_EQ(sizes[k], expected[k]) << "element " << k;
+    }
+    EXPECT_EQ(static_cast<uint32_t>(block.record()->sizes[sizes_index::options]), 0x68002822u);
+    EXPECT_EQ(block.record()->sizes[sizes_index::versionStamp], 8480229);
+}
+
+TEST_F(EngineTest, ArgumentChecksRaiseHostErrorsInOrder) {
+    struct Case {
+        const char* name;
+        int32_t nlhs;
+        int32_t nrhs;
+        mxArray* (*flag)();
+        const char* id;
+    };
+    const Case cases[] = {
+        {"three arguments", 0, 3, [] { return mxCreateDoubleScalar_800(0.0); }, "SimStructTooFewRHSArguments"},
+        {"three arguments, nlhs 2", 2, 3, [] { return mxCreateDoubleScalar_800(0.0); },
+         "SimStructTooFewRHSArguments"},
+        {"nlhs 2", 2, 4, [] { return mxCreateDoubleScalar_800(0.0); }, "SimStructTooManyLHSArguments"},
+        {"flag []", 0, 4, [] { return mxCreateDoubleMatrix_800(0, 0, mxREAL); },
+         "SimStructForthRHSArgIsNotInteger"},
+        {"flag [0 0]", 0, 4, [] { return mxCreateDoubleMatrix_800(1, 2, mxREAL); },
+         "SimStructForthRHSArgIsNotInteger"},
+        {"flag 0+0i", 0, 4, [] { return mxCreateDoubleMatrix_800(1, 1, mxCOMPLEX); },
+         "SimStructForthRHSArgIsNotInteger"},
+        {"flag '0'", 0, 4, [] { return mxCreateString_800("0"); }, "SimStructForthRHSArgIsNotInteger"},
+        {"flag 0.5", 0, 4, [] { return mxCreateDoubleScalar_800(0.5); }, "SimStructForthRHSArgIsNotInteger"},
+        {"flag NaN", 0, 4, [] { return mxCreateDoubleScalar_800(std::nan("")); },
+         "SimStructForthRHSArgIsNotInteger"},
+        {"flag 1e10", 0, 4, [] { return mxCreateDoubleScalar_800(1e10); }, "SimStructForthRHSArgIsNotInteger"},
+        {"flag 1", 0, 4, [] { return mxCreateDoubleScalar_800(1.0); }, "SimStructInvalidFlagPassedToSfcn"},
+        {"flag -3", 0, 4, [] { return mxCreateDoubleScalar_800(-3.0); }, "SimStructInvalidFlagPassedToSfcn"},
+    };
+    for (const Case& c : cases) {
+        ArrayScope scope;
+        mxArray* empty = mxCreateDoubleMatrix_800(0, 0, mxREAL);
+        const mxArray* prhs[] = {empty, empty, empty, c.flag()};
+        ArrayPtr column;
+        const CallResult call = subhost::commandLineCall(
+            module(), c.nlhs, std::span<const mxArray* const>(prhs, static_cast<size_t>(c.nrhs)), &column);
+        std::vector<HostArg> args = {text(kSfcnName)};
+        if (std::string(c.id) == "SimStructTooFewRHSArguments") args.push_back(number(4.0));
+        expectHostError(call, c.id, args, c.name);
+        EXPECT_EQ(column, nullptr) << c.name << ": no result after a failed check";
+    }
+}
+
+TEST_F(EngineTest, BindOfARecordWithAnotherNameLeavesItsEntries) {
+    for (const char* name : {"Quarlin", "QUARLIN_MSP", ""}) {
+        subhost::HostRecordOptions options;
+        options.modelName = name;
+        subhost::Block block(module(), options);
+        expectHostError(block.bind(), "SimStructSFunctionNameMismatch", {text("Quarlin_msp"), text(name)}, name);
+        EXPECT_FALSE(block.bound()) << name;
+        EXPECT_EQ(filledEntries(block.record()), std::vector<bool>(elevenFilled().size(), false)) << name;
+    }
+}
+
+// Pages of memory for handles into places where no record is.
+struct Pages {
+    explicit Pages(size_t count, int protection = PROT_READ | PROT_WRITE)
+        : size(count * static_cast<size_t>(sysconf(_SC_PAGESIZE))) {
+        memory = static_cast<unsigned char*>(mmap(nullptr, size, protection, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    }
+    ~Pages() {
+        if (memory != MAP_FAILED && size > 0) munmap(memory, size);
+    }
+    size_t page() const { return static_cast<size_t>(sysconf(_SC_PAGESIZE)); }
+    size_t size;
+    unsigned char* memory;
+};
+
+TEST_F(EngineTest, HandlesThatNameNoHostRecordAreRefused) {
+    subhost::HostRecord unstamped;
+    unstamped.S()->recordStamp = 0;
+    subhost::HostRecord aligned;
+
+    Pages gone(1);
+    const auto goneAddress = reinterpret_cast<uintptr_t>(gone.memory);
+    munmap(gone.memory, gone.size);
+    gone.size = 0;
+
+    Pages closed(1, PROT_NONE);
+
+    // A stamp that sits readable just before a page that is not: the record
+    // it would start is refused as a whole.
+    Pages straddling(2);
+    const size_t stampAt = straddling.page() - 64;
+    std::memcpy(straddling.memory + stampAt, &kHostRecordStamp, sizeof kHostRecordStamp);
+    mprotect(straddling.memory + straddling.page(), straddling.page(), PROT_NONE);
+
+    struct Case {
+        const char* name;
+        uintptr_t address;
+    };
+    const Case cases[] = {
+        {"null address", 0},
+        {"misaligned address", reinterpret_cast<uintptr_t>(aligned.S()) + 4},
+        {"unmapped page", goneAddress},
+        {"page without read access", reinterpret_cast<uintptr_t>(closed.memory)},
+        {"record running into an unreadable page", reinterpret_cast<uintptr_t>(straddling.memory + stampAt)},
+        {"record without the host's stamp", reinterpret_cast<uintptr_t>(unstamped.S())},
+    };
+    for (const Case& c : cases) {
+        ArrayScope scope;
+        expectHostError(callWith(1, handleOf(c.address)), "SimStructInvalidRecordHandle", {text(kSfcnName)}, c.name);
+    }
+    EXPECT_EQ(filledEntries(unstamped.S()), std::vector<bool>(elevenFilled().size(), false));
+
+    ArrayScope scope;
+    mxArray* outOfRange = handleOf(reinterpret_cast<uintptr_t>(aligned.S()));
+    mxGetPr_800(outOfRange)[0] = 3e9;
+    expectHostError(callWith(1, outOfRange), "SimStructInvalidRecordHandle", {text(kSfcnName)},
+                    "half beyond the 32-bit range");
+}
+
+TEST_F(EngineTest, ArraysThatAreNoHandleMakeAPlainQuery) {
+    subhost::HostRecord record;
+    struct Case {
+        const char* name;
+        mxArray* (*make)(const SimStruct*);
+    };
+    const Case cases[] = {
+        {"third element 8480229.5", [](const SimStruct* S) { return handleOf(S, 8480229.5); }},
+        {"third element NaN", [](const SimStruct* S) { return handleOf(S, std::nan("")); }},
+        {"1x3 row", [](const SimStruct* S) {
+             mxArray* row = mxCreateDoubleMatrix_800(1, 3, mxREAL);
+             std::memcpy(mxGetPr_800(row), mxGetPr_800(handleOf(S)), 3 * sizeof(double));
+             return row;
+         }},
+    };
+    for (const Case& c : cases) {
+        ArrayScope scope;
+        ArrayPtr column;
+        const CallResult call = callWith(1, c.make(record.S()), &column);
+        ASSERT_TRUE(call.ok) << c.name << ": " << call.describe();
+        EXPECT_EQ(columnOf(column), expectedQuerySizes()) << c.name;
+        EXPECT_EQ(filledEntries(record.S()), std::vector<bool>(elevenFilled().size(), false)) << c.name;
+    }
+}
+
+// A record whose address has bit 31 set: the handle's low half is written
+// as a negative number and must come back as the same 32 bits.
+TEST_F(EngineTest, HandleHalvesAreSigned32BitIntegers) {
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    const size_t bytes = (sizeof(subhost::HostRecord) + page - 1) / page * page;
+    void* wanted = reinterpret_cast<void*>(uintptr_t{0x5a5a80000000});
+    void* place = mmap(wanted, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE,
+                       -1, 0);
+    if (place == MAP_FAILED) GTEST_SKIP() << "no memory at the wanted address";
+    auto* record = new (place) subhost::HostRecord();
+    {
+        ArrayScope scope;
+        mxArray* handle = handleOf(record->S());
+        ASSERT_LT(mxGetPr_800(handle)[0], 0.0);
+        const CallResult bind = callWith(1, handle);
+        EXPECT_TRUE(bind.ok) << bind.describe();
+        EXPECT_EQ(filledEntries(record->S()), elevenFilled());
+    }
+    record->~HostRecord();
+    munmap(place, bytes);
+}
+
+}  // namespace
+}  // namespace engine_test
