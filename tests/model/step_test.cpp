@@ -22,7 +22,7 @@ constexpr float lowerLimit = fromBits(0xC5C4597C);  // rad/s
 constexpr float twoPi = fromBits(0x40C90FDB);       // rad
 constexpr float nan = std::numeric_limits<float>::quiet_NaN();
 
-TEST(Parameters, HaveTheirBitPatterns) {
+TEST(ModelParameters, HaveTheirBitPatterns) {
     struct Row {
         const char* name;
         float value;
