@@ -1,0 +1,232 @@
+#include "host_block.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "failure.h"
+#include "files.h"
+#include "subhost/control.h"
+
+namespace quarlin_sim {
+
+namespace {
+
+void check(const subhost::CallResult& result, const std::string& what) {
+    if (!result) fail(what + ": " + result.describe());
+}
+
+// Offsets of the data map's exchanged layout, in bytes.
+namespace layout {
+constexpr size_t staticMap = 8;      // instance record -> static map
+constexpr size_t statesTable = 80;   // static map -> states table
+constexpr size_t stateCount = 88;    // static map: number of states
+constexpr size_t dataTypeTable = 96; // static map -> data-type table
+constexpr size_t stateRow = 56;
+constexpr size_t stateAddressIndex = 0;
+constexpr size_t stateBlockPath = 8;
+constexpr size_t stateName = 16;
+constexpr size_t stateDataType = 34;
+constexpr size_t dataTypeRow = 32;
+constexpr size_t dataTypeSize = 20;
+constexpr size_t dataTypeHostId = 22;
+}  // namespace layout
+
+template <typename T>
+T readAt(const void* base, size_t offset) {
+    T value;
+    std::memcpy(&value, static_cast<const char*>(base) + offset, sizeof value);
+    return value;
+}
+
+std::string textAt(const void* base, size_t offset) {
+    const char* text = readAt<const char*>(base, offset);
+    return text != nullptr ? text : "";
+}
+
+// The block's snapshots have a fixed shape; a deeper tree is not one.
+constexpr int kDeepestTree = 16;
+
+Node nodeFrom(const mxArray* array, const std::string& path, int depth) {
+    if (array == nullptr) return Node{};
+    if (depth > kDeepestTree) fail(path + ": nested too deeply");
+    const size_t rows = mxGetM_800(array);
+    const size_t columns = mxGetN_800(array);
+    switch (mxGetClassID_800(array)) {
+        case mx_class::structure: {
+            if (rows != 1 || columns != 1) fail(path + ": a struct array, not a single struct");
+            std::vector<std::string> names;
+            std::vector<Node> fields;
+            const int32_t count = mxGetNumberOfFields_800(array);
+            for (int32_t i = 0; i < count; ++i) {
+                const char* name = mxGetFieldNameByNumber_800(array, i);
+                names.push_back(name != nullptr ? name : "");
+                fields.push_back(nodeFrom(mxGetFieldByNumber_800(array, 0, i), path + "." + names.back(), depth + 1));
+            }
+            return Node::structure(std::move(names), std::move(fields));
+        }
+        case mx_class::uint8: {
+            if (mxIsComplex_800(array)) fail(path + ": a complex array");
+            Node node;
+            node.kind = Node::Kind::bytes;
+            node.rows = rows;
+            node.columns = columns;
+            node.bytes.resize(rows * columns);
+            if (!node.bytes.empty()) std::memcpy(node.bytes.data(), mxGetData_800(array), node.bytes.size());
+            return node;
+        }
+        case mx_class::doubleClass: {
+            if (mxIsComplex_800(array)) fail(path + ": a complex array");
+            if (rows * columns == 0) return Node{};
+            Node node;
+            node.kind = Node::Kind::reals;
+            node.rows = rows;
+            node.columns = columns;
+            node.reals.resize(rows * columns);
+            std::memcpy(node.reals.data(), mxGetData_800(array), node.reals.size() * sizeof(double));
+            return node;
+        }
+        case mx_class::character: {
+            const char* text = subhost_mx_string(array);
+            return Node::textRow(text != nullptr ? text : "");
+        }
+        default: fail(path + ": an array of a class a snapshot does not hold");
+    }
+}
+
+}  // namespace
+
+Node nodeFromArray(const mxArray* array, const std::string& path) { return nodeFrom(array, path, 0); }
+
+mxArray* arrayFromNode(const Node& node) {
+    switch (node.kind) {
+        case Node::Kind::empty: return nullptr;
+        case Node::Kind::structure: {
+            std::vector<const char*> names;
+            for (const auto& name : node.names) names.push_back(name.c_str());
+            mxArray* array = mxCreateStructMatrix_800(1, 1, static_cast<int32_t>(names.size()), names.data());
+            for (size_t i = 0; i < node.fields.size(); ++i) {
+                if (mxArray* field = arrayFromNode(node.fields[i])) {
+                    mxSetFieldByNumber_800(array, 0, static_cast<int32_t>(i), field);
+                }
+            }
+            return array;
+        }
+        case Node::Kind::bytes: {
+            mxArray* array = mxCreateNumericMatrix_800(node.rows, node.columns, mx_class::uint8, mxREAL);
+            if (!node.bytes.empty()) std::memcpy(mxGetData_800(array), node.bytes.data(), node.bytes.size());
+            return array;
+        }
+        case Node::Kind::reals: {
+            mxArray* array = mxCreateDoubleMatrix_800(node.rows, node.columns, mxREAL);
+            if (!node.reals.empty()) {
+                std::memcpy(mxGetData_800(array), node.reals.data(), node.reals.size() * sizeof(double));
+            }
+            return array;
+        }
+        case Node::Kind::text: return mxCreateString_800(node.text.c_str());
+    }
+    return nullptr;
+}
+
+std::string defaultModulePath() { return programDirectory() + "/../lib/Quarlin_msp.mexa64"; }
+
+std::unique_ptr<subhost::Module> loadModule(const std::string& path) {
+    auto module = std::make_unique<subhost::Module>(path);
+    if (!module->loaded()) fail("cannot load the module " + path + ": " + module->error());
+    return module;
+}
+
+std::vector<MapState> dataMapStates(const void* dataMap) {
+    std::vector<MapState> states;
+    if (dataMap == nullptr) return states;
+    const void* staticMap = readAt<const void*>(dataMap, layout::staticMap);
+    if (staticMap == nullptr) return states;
+    const char* rows = readAt<const char*>(staticMap, layout::statesTable);
+    const char* types = readAt<const char*>(staticMap, layout::dataTypeTable);
+    const auto count = readAt<uint32_t>(staticMap, layout::stateCount);
+    for (uint32_t i = 0; i < count && rows != nullptr; ++i) {
+        const char* row = rows + i * layout::stateRow;
+        MapState state;
+        state.addressIndex = readAt<uint32_t>(row, layout::stateAddressIndex);
+        state.blockPath = textAt(row, layout::stateBlockPath);
+        state.name = textAt(row, layout::stateName);
+        if (types != nullptr) {
+            const char* type = types + readAt<uint16_t>(row, layout::stateDataType) * layout::dataTypeRow;
+            state.byteSize = readAt<uint16_t>(type, layout::dataTypeSize);
+            state.hostTypeId = readAt<uint8_t>(type, layout::dataTypeHostId);
+        }
+        states.push_back(std::move(state));
+    }
+    return states;
+}
+
+HostBlock::HostBlock(subhost::Module& module, const std::function<void(subhost::HostRecord&)>& beforeBind)
+    : block_(module) {
+    if (beforeBind) beforeBind(block_.host());
+    check(block_.bind(), "the block refused its bind");
+    check(block_.setUp(), "the block failed to set up");
+}
+
+HostBlock::~HostBlock() {
+    if (finished_) return;
+    // A run that failed half-way still ends the block's life in order; what
+    // it reports now no longer matters.
+    (void)block_.terminate();
+    (void)block_.cleanup();
+}
+
+void HostBlock::step(uint64_t k, const std::array<float, 4>& inputs, StepResult& out, bool withStates) {
+    for (int port = 0; port < 4; ++port) block_.setInput(port, inputs[port]);
+    if (auto result = block_.outputs(0); !result) fail("step " + std::to_string(k) + ": " + result.describe());
+    out.outputs = {block_.output(0), block_.output(1)};
+    if (withStates) {
+        out.states = block_.states();
+        out.runFlags = block_.runFlags();
+    }
+    if (auto result = block_.update(); !result) fail("step " + std::to_string(k) + ": " + result.describe());
+}
+
+Node HostBlock::saveSnapshot() {
+    subhost::ArrayPtr tree;
+    check(block_.saveSimState(tree), "the block failed to save its state");
+    if (!tree) fail("the block saved no state");
+    return nodeFromArray(tree.get(), "snapshot");
+}
+
+void HostBlock::restoreSnapshot(const Node& snapshot, const std::string& source) {
+    // The block restores whatever it is given without looking; only a tree
+    // of the shape it makes itself, down to the field names of this build,
+    // is handed over.
+    const Node own = saveSnapshot();
+    if (auto difference = shapeDifference(own, snapshot, "snapshot")) {
+        fail(source + " does not fit this module: " + *difference);
+    }
+    // The block turns the next-hit task index into a 32-bit integer.
+    if (const Node* tid = snapshot.field("tNextTid"); tid != nullptr && tid->isScalar()) {
+        const double v = tid->reals[0];
+        if (!(v >= -2147483648.0 && v <= 2147483647.0) || v != std::trunc(v)) {
+            fail(source + " is damaged: snapshot.tNextTid is not a task index");
+        }
+    }
+    subhost_mx_beginScope();
+    const subhost::CallResult result = block_.restoreSimState(arrayFromNode(snapshot));
+    subhost_mx_endScope();
+    if (!result) fail("the block refused the snapshot in " + source + ": " + result.describe());
+}
+
+std::array<uint32_t, 4> HostBlock::stateChecksum() const {
+    std::array<uint32_t, 4> words{};
+    auto& block = const_cast<subhost::Block&>(block_);
+    const int32_t count = subhost_slmr_checksumCount(block.record());
+    if (count <= 0) fail("the block registered no state checksum");
+    subhost_slmr_checksumWords(block.record(), count - 1, words.data());
+    return words;
+}
+
+void HostBlock::finish() {
+    finished_ = true;
+    check(block_.terminate(), "the block failed to terminate");
+    check(block_.cleanup(), "the block failed to clean up");
+}
+
+}  // namespace quarlin_sim

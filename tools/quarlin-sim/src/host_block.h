@@ -1,0 +1,75 @@
+// The simulator's side of the host engine: one loaded module, one block on
+// it set up and ready to step, and the block's snapshot as a tree of our
+// own.  Every call that the engine reports as not ok becomes a Failure.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "subhost/engine.h"
+#include "tree.h"
+
+namespace quarlin_sim {
+
+// The module beside the program: <program dir>/../lib/Quarlin_msp.mexa64.
+std::string defaultModulePath();
+
+// Loads the module at `path`; throws a Failure naming it when that fails.
+std::unique_ptr<subhost::Module> loadModule(const std::string& path);
+
+// One row of the data map's states table, as the host reads it.
+struct MapState {
+    uint32_t addressIndex = 0;
+    std::string blockPath;
+    std::string name;
+    int hostTypeId = 0;
+    int byteSize = 0;
+};
+std::vector<MapState> dataMapStates(const void* dataMap);
+
+class HostBlock {
+public:
+    // Binds a block on the module and sets it up through system initialize.
+    // `beforeBind` may prepare the host's record (a service hook, say).
+    explicit HostBlock(subhost::Module& module,
+                       const std::function<void(subhost::HostRecord&)>& beforeBind = {});
+    ~HostBlock();
+
+    subhost::Block& block() { return block_; }
+
+    // One step k: the four inputs, the output method, then the update; the
+    // outputs and (between the two) the states and run flags come back.
+    struct StepResult {
+        std::array<float, 2> outputs;
+        std::array<float, subhost::kNumStates> states;
+        std::array<int8_t, subhost::kNumRunFlags> runFlags;
+    };
+    void step(uint64_t k, const std::array<float, 4>& inputs, StepResult& out, bool withStates);
+
+    Node saveSnapshot();
+    // Restores `snapshot` after checking that it has the shape of the
+    // block's own snapshots; throws a Failure (`source` names the file) when
+    // it has not, or when the block reports an error.
+    void restoreSnapshot(const Node& snapshot, const std::string& source);
+
+    // The four words of the block's state checksum, as registered.
+    std::array<uint32_t, 4> stateChecksum() const;
+
+    // Terminate and clean up; reported errors throw.
+    void finish();
+
+private:
+    subhost::Block block_;
+    bool finished_ = false;
+};
+
+// The block's simulation-state tree as a Node, and back as host arrays made
+// in the current array scope.
+Node nodeFromArray(const mxArray* array, const std::string& path);
+mxArray* arrayFromNode(const Node& node);
+
+}  // namespace quarlin_sim

@@ -1,0 +1,60 @@
+// quarlin-sim: the command-line simulator of the Quarlin_msp block.
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "failure.h"
+
+namespace {
+
+using quarlin_sim::Failure;
+
+struct Command {
+    const char* name;
+    int (*run)(std::span<const std::string>);
+    const char* summary;
+};
+
+constexpr Command kCommands[] = {
+    {"run", quarlin_sim::runCommand, "step one block on measured or synthetic inputs, write the run as CSV"},
+    {"sizes", quarlin_sim::sizesCommand, "the command-line sizes query: 40 lines \"index value\""},
+    {"info", quarlin_sim::infoCommand, "what the module declares: ports, rates, tables, checksum, data map"},
+    {"plot", quarlin_sim::plotCommand, "draw a run's CSV into a PNG"},
+};
+
+void printUsage(FILE* to) {
+    std::fputs("usage: quarlin-sim COMMAND [options]\n\ncommands:\n", to);
+    for (const auto& c : kCommands) std::fprintf(to, "  %-6s %s\n", c.name, c.summary);
+    std::fputs("\n\"quarlin-sim COMMAND --help\" tells more about each.\n", to);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    try {
+        if (args.empty()) {
+            printUsage(stderr);
+            return quarlin_sim::kExitUsage;
+        }
+        if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+            printUsage(stdout);
+            return 0;
+        }
+        for (const auto& command : kCommands) {
+            if (args[0] == command.name) return command.run(std::span(args).subspan(1));
+        }
+        throw Failure("unknown command \"" + args[0] + "\" (commands: run, sizes, info, plot)",
+                      quarlin_sim::kExitUsage);
+    } catch (const Failure& failure) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "quarlin-sim: %s\n", failure.what());
+        return failure.exitCode();
+    } catch (const std::exception& error) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "quarlin-sim: %s\n", error.what());
+        return quarlin_sim::kExitFailure;
+    }
+}
