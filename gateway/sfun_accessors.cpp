@@ -24,9 +24,11 @@ constexpr const DiagMessage& kOutputReusableObsolete =
     diagMessage("SimStructReplace_ssSetOutputPortReusable_With_ssSetOutputPortOptimOpts");
 
 // The index after the check, or -1 when the vector has no element at all:
-// clamping into an empty vector leaves nothing to read or write.
+// clamping into an empty vector leaves nothing to read or write.  The good
+// path is the two comparisons.
 int32_t checkedIndex(const char* file, int32_t line, SimStruct* S, int32_t index, int32_t count,
                      const char* accessor) {
+    if (index >= 0 && index < count) return index;
     ReportIndexOutOfBoundsError(file, line, S, 0, &index, count, accessor);
     return index >= 0 && index < count ? index : -1;
 }

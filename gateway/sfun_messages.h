@@ -158,6 +158,8 @@ struct SimStruct;
 
 // Reports `message` in its form (constant, formatted or guarded formatted)
 // with the arguments its kinds list: a const char* per 's', an int per 'd'.
+// Host messages are not reported here: they go through ssRaiseHostError and
+// ssRaiseHostWarning, with a double per 'd'.
 void ssReportMessage(SimStruct* S, const DiagMessage* message, ...);
 // Fills the template of `message` into `buffer` (kMsgBufferSize bytes).
 void ssFormatMessage(char* buffer, const DiagMessage* message, ...);
