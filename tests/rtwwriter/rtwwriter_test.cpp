@@ -69,36 +69,66 @@ struct PairCase {
 };
 
 const PairCase kPairCases[] = {
-    {"kind0_scalar", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 0, "A", kValues); }, "pair 0 A w=0 1x1", nullptr},
-    {"kind1_text", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 1, "T", "txt"); }, "pair 1 T w=0 1x1", nullptr},
-    {"kind2_vector", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 2, "V", kValues, 3); }, "pair 2 V w=0 3x1", nullptr},
-    {"kind2_empty_null", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 2, "V", nullptr, 0); }, "pair 2 V w=0 0x1", nullptr},
-    {"kind3_typed", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 3, "D", kValues, 0); }, "pair 3 D w=0 1x1", nullptr},
-    {"kind4_typed_vector", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 4, "V", kValues, 6, 4); }, "pair 4 V w=6 4x1", nullptr},
-    {"kind5_matrix_empty", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 5, "M", nullptr, 0, 0, 0); }, "pair 5 M w=0 0x0", nullptr},
-    {"kind6_typed", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 6, "N", kValues, 6); }, "pair 6 N w=6 1x1", nullptr},
-    {"kind7_typed_vector", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 7, "V", kValues, 1, 2); }, "pair 7 V w=1 2x1", nullptr},
-    {"kind8_matrix", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 8, "M", kValues, 0x10000, 2, 3); }, "pair 8 M w=65536 2x3", nullptr},
-    {"kind10_real_only", [](SimStruct* S) { Parts p{kValues, nullptr}; return ssWriteRTWNameValuePair(S, 10, "C", &p, 0, 2, 3); }, "pair 10 C w=0 2x3", nullptr},
-    {"kind9_real_only", [](SimStruct* S) { Parts p{kValues, nullptr}; return ssWriteRTWNameValuePair(S, 9, "C", &p, 0, 2); }, "pair 9 C w=0 2x1", nullptr},
-    {"kind9_empty_no_parts", [](SimStruct* S) { Parts p{nullptr, nullptr}; return ssWriteRTWNameValuePair(S, 9, "C", &p, 0x10000, 0); }, "pair 9 C w=65536 0x1", nullptr},
-    {"kind_above_10", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 11, "X", kValues); }, nullptr, "SimStructInvalidRTWPairValueType"},
-    {"kind_negative", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, -1, "X", kValues); }, nullptr, "SimStructInvalidRTWPairValueType"},
-    {"kind_checked_before_name", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 12, nullptr, nullptr); }, nullptr, "SimStructInvalidRTWPairValueType"},
-    {"name_null", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 0, nullptr, kValues); }, nullptr, "SimStructInvalidRTWPairName"},
-    {"name_empty", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 2, "", kValues, 2); }, nullptr, "SimStructInvalidRTWPairName"},
-    {"name_checked_before_dims", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 2, "", kValues, -1); }, nullptr, "SimStructInvalidRTWPairName"},
-    {"count_negative", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 4, "V", kValues, 0, -1); }, nullptr, "SimStructInvalidRTWPairDimension"},
-    {"matrix_zero_rows_only", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 5, "M", kValues, 0, 0, 3); }, nullptr, "SimStructInvalidRTWPairDimension"},
-    {"matrix_zero_columns_only", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 8, "M", kValues, 0, 2, 0); }, nullptr, "SimStructInvalidRTWPairDimension"},
-    {"matrix_negative_columns", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 10, "M", kValues, 0, 2, -2); }, nullptr, "SimStructInvalidRTWPairDimension"},
-    {"dims_checked_before_null", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 5, "M", nullptr, 0, 0, 3); }, nullptr, "SimStructInvalidRTWPairDimension"},
-    {"scalar_null", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 0, "A", nullptr); }, nullptr, "SimStructNullRTWPair"},
-    {"matrix_null", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 8, "M", nullptr, 0, 2, 3); }, nullptr, "SimStructNullRTWPair"},
-    {"kind9_real_null", [](SimStruct* S) { Parts p{nullptr, kImag}; return ssWriteRTWNameValuePair(S, 9, "C", &p, 0, 2); }, nullptr, "SimStructNullRTWPair"},
-    {"kind9_complex_imag_null", [](SimStruct* S) { Parts p{kValues, nullptr}; return ssWriteRTWNameValuePair(S, 9, "C", &p, 0x10006, 2); }, nullptr, "SimStructNullRTWPair"},
-    {"kind10_complex_imag_null", [](SimStruct* S) { Parts p{kValues, nullptr}; return ssWriteRTWNameValuePair(S, 10, "C", &p, 0x10000, 1, 1); }, nullptr, "SimStructNullRTWPair"},
-    {"kind9_no_parts_pointer", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 9, "C", nullptr, 0, 2); }, nullptr, "SimStructNullRTWPair"},
+    {"kind0_scalar", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 0, "A", kValues); },
+     "pair 0 A w=0 1x1", nullptr},
+    {"kind1_text", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 1, "T", "txt"); },
+     "pair 1 T w=0 1x1", nullptr},
+    {"kind2_vector", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 2, "V", kValues, 3); },
+     "pair 2 V w=0 3x1", nullptr},
+    {"kind2_empty_null", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 2, "V", nullptr, 0); },
+     "pair 2 V w=0 0x1", nullptr},
+    {"kind3_typed", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 3, "D", kValues, 0); },
+     "pair 3 D w=0 1x1", nullptr},
+    {"kind4_typed_vector", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 4, "V", kValues, 6, 4); },
+     "pair 4 V w=6 4x1", nullptr},
+    {"kind5_matrix_empty", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 5, "M", nullptr, 0, 0, 0); },
+     "pair 5 M w=0 0x0", nullptr},
+    {"kind6_typed", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 6, "N", kValues, 6); },
+     "pair 6 N w=6 1x1", nullptr},
+    {"kind7_typed_vector", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 7, "V", kValues, 1, 2); },
+     "pair 7 V w=1 2x1", nullptr},
+    {"kind8_matrix", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 8, "M", kValues, 0x10000, 2, 3); },
+     "pair 8 M w=65536 2x3", nullptr},
+    {"kind10_real_only", [](SimStruct* S) { Parts p{kValues, nullptr}; return ssWriteRTWNameValuePair(S, 10, "C", &p, 0, 2, 3); },
+     "pair 10 C w=0 2x3", nullptr},
+    {"kind9_real_only", [](SimStruct* S) { Parts p{kValues, nullptr}; return ssWriteRTWNameValuePair(S, 9, "C", &p, 0, 2); },
+     "pair 9 C w=0 2x1", nullptr},
+    {"kind9_empty_no_parts", [](SimStruct* S) { Parts p{nullptr, nullptr}; return ssWriteRTWNameValuePair(S, 9, "C", &p, 0x10000, 0); },
+     "pair 9 C w=65536 0x1", nullptr},
+    {"kind_above_10", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 11, "X", kValues); },
+     nullptr, "SimStructInvalidRTWPairValueType"},
+    {"kind_negative", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, -1, "X", kValues); },
+     nullptr, "SimStructInvalidRTWPairValueType"},
+    {"kind_checked_before_name", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 12, nullptr, nullptr); },
+     nullptr, "SimStructInvalidRTWPairValueType"},
+    {"name_null", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 0, nullptr, kValues); },
+     nullptr, "SimStructInvalidRTWPairName"},
+    {"name_empty", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 2, "", kValues, 2); },
+     nullptr, "SimStructInvalidRTWPairName"},
+    {"name_checked_before_dims", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 2, "", kValues, -1); },
+     nullptr, "SimStructInvalidRTWPairName"},
+    {"count_negative", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 4, "V", kValues, 0, -1); },
+     nullptr, "SimStructInvalidRTWPairDimension"},
+    {"matrix_zero_rows_only", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 5, "M", kValues, 0, 0, 3); },
+     nullptr, "SimStructInvalidRTWPairDimension"},
+    {"matrix_zero_columns_only", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 8, "M", kValues, 0, 2, 0); },
+     nullptr, "SimStructInvalidRTWPairDimension"},
+    {"matrix_negative_columns", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 10, "M", kValues, 0, 2, -2); },
+     nullptr, "SimStructInvalidRTWPairDimension"},
+    {"dims_checked_before_null", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 5, "M", nullptr, 0, 0, 3); },
+     nullptr, "SimStructInvalidRTWPairDimension"},
+    {"scalar_null", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 0, "A", nullptr); },
+     nullptr, "SimStructNullRTWPair"},
+    {"matrix_null", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 8, "M", nullptr, 0, 2, 3); },
+     nullptr, "SimStructNullRTWPair"},
+    {"kind9_real_null", [](SimStruct* S) { Parts p{nullptr, kImag}; return ssWriteRTWNameValuePair(S, 9, "C", &p, 0, 2); },
+     nullptr, "SimStructNullRTWPair"},
+    {"kind9_complex_imag_null", [](SimStruct* S) { Parts p{kValues, nullptr}; return ssWriteRTWNameValuePair(S, 9, "C", &p, 0x10006, 2); },
+     nullptr, "SimStructNullRTWPair"},
+    {"kind10_complex_imag_null", [](SimStruct* S) { Parts p{kValues, nullptr}; return ssWriteRTWNameValuePair(S, 10, "C", &p, 0x10000, 1, 1); },
+     nullptr, "SimStructNullRTWPair"},
+    {"kind9_no_parts_pointer", [](SimStruct* S) { return ssWriteRTWNameValuePair(S, 9, "C", nullptr, 0, 2); },
+     nullptr, "SimStructNullRTWPair"},
 };
 
 TEST(NameValuePair, ChecksInOrderThenHandsThePairToTheHost) {
@@ -155,6 +185,19 @@ TEST(NameValuePair, ComplexPartsArePassedAsAPairOfPointers) {
     }
     EXPECT_EQ(ssWriteRTWMxVectParam(host.S(), "V", kValues, nullptr, 0x10000, 3), 0);
     EXPECT_EQ(host.errorStatus(), constantText("SimStructNullRTWPair"));
+}
+
+TEST(NameValuePair, WritesThroughTheRecordsOwnWritersAndReportsAtTheRoot) {
+    HostRecord root;
+    HostRecord child;
+    child.S()->root = root.S();
+    EXPECT_EQ(ssWriteRTWStr(child.S(), "line"), 1);
+    EXPECT_EQ(ssWriteRTWNameValuePair(child.S(), 0, "A", kValues), 1);
+    EXPECT_EQ(briefs(child), (std::vector<std::string>{"text line", "pair 0 A w=0 1x1"}));
+    EXPECT_TRUE(root.writerCalls.empty());
+    EXPECT_EQ(ssWriteRTWNameValuePair(child.S(), 0, "A", nullptr), 0);
+    EXPECT_EQ(root.errorStatus(), constantText("SimStructNullRTWPair"));
+    EXPECT_EQ(child.S()->errorStatus, nullptr);
 }
 
 // --- parameters -------------------------------------------------------------------------
