@@ -340,8 +340,12 @@ TEST_F(Registration, ExtensionServicesOnlyWithAHostExtension) {
         EXPECT_EQ(host.serviceCount(197), extension ? 1 : 0);
         EXPECT_EQ(host.serviceCount(207), extension ? 1 : 0);
         for (const subhost::ServiceCall& call : host.serviceCalls) {
-            if (call.code == 197) EXPECT_EQ(call.summary, "1");
-            if (call.code == 207) EXPECT_EQ(call.summary, "0");
+            if (call.code == 197) {
+                EXPECT_EQ(call.summary, "1");
+            }
+            if (call.code == 207) {
+                EXPECT_EQ(call.summary, "0");
+            }
         }
     }
 }

@@ -345,6 +345,23 @@ TEST_F(Snapshot, MalformedTreesAreRefusedWholeAndChangeNothing) {
     }
 }
 
+// The instance-level restore guards itself the same way.
+TEST_F(Snapshot, InstanceRestoreLeavesTheContainerAloneForAMalformedTree) {
+    BlockInstance block;
+    run(block, 0, 10);
+    mxArray* snapshot = mdlGetSimState(block.S());
+    run(block, 10, 10);
+    const auto container = bytesOf(block.container());
+
+    mr_Quarlin_SetDWork(&block.container(), nullptr);
+    EXPECT_EQ(bytesOf(block.container()), container);
+    mxSetFieldByNumber_800(statesOf(snapshot), 0, 9, nullptr);
+    EXPECT_STREQ(mr_Quarlin_CheckDWork(instanceOf(snapshot)),
+                 "mdlrefDW.rtdw field 9 is not a real uint8 array of at least 1 byte");
+    mr_Quarlin_SetDWork(&block.container(), instanceOf(snapshot));
+    EXPECT_EQ(bytesOf(block.container()), container);
+}
+
 // Trees that hold more than the restore reads, or hold it in another
 // acceptable form, restore exactly what the layout gives.
 struct WellFormedCase {
