@@ -287,6 +287,10 @@ CallResult Block::bind() {
     Impl& b = *impl_;
     if (!b.module->loaded()) return refused("module not loaded: " + b.module->error());
     SimStruct* S = b.S();
+    // Registration declares the DWork anew; an instance set up before lives
+    // in memory the record no longer holds.
+    b.setUp = false;
+    b.dataMap = nullptr;
 
     // [lo; hi; stamp]: each half of the address as a signed 32-bit integer.
     const auto address = reinterpret_cast<uintptr_t>(S);

@@ -141,6 +141,23 @@ TEST_F(EngineTest, BindFillsElevenEntriesAndReturnsTheRecordsSizes) {
     EXPECT_EQ(block.record()->sizes[sizes_index::versionStamp], 8480229);
 }
 
+TEST_F(EngineTest, BindTellsAnExtendedHostFirst) {
+    for (bool extension : {false, true}) {
+        subhost::HostRecordOptions options;
+        options.withHostExtension = extension;
+        subhost::Block block(module(), options);
+        ASSERT_TRUE(block.bind().ok);
+        const auto& calls = block.host().serviceCalls;
+        ASSERT_FALSE(calls.empty());
+        EXPECT_EQ(block.host().serviceCount(280), extension ? 1 : 0) << extension;
+        if (extension) {
+            EXPECT_EQ(calls[0].code, 280) << "before registration";
+            EXPECT_EQ(calls[0].intValue, 1);
+            EXPECT_EQ(calls[0].data, nullptr);
+        }
+    }
+}
+
 TEST_F(EngineTest, ArgumentChecksRaiseHostErrorsInOrder) {
     struct Case {
         const char* name;

@@ -84,6 +84,8 @@ struct HostErrorInfo {
     std::vector<HostArg> args;
 };
 
+// The engine clears the record's error slots before every call, as the host
+// does before it runs a method, so a result shows what that call reported.
 struct CallResult {
     // True when no host error ended the call, the engine refused nothing and
     // the block left both error slots empty.
