@@ -249,9 +249,6 @@ struct Block::Impl {
     MdlMethod systemReset = nullptr;
     MdlTidMethod periodicOutputUpdate = nullptr;
     const void* dataMap = nullptr;
-    // Sample-time tables, when the record has none of its own.
-    std::vector<double> samplePeriods;
-    std::vector<double> sampleOffsets;
 
     SimStruct* S() { return host->S(); }
     bool hasWorkMemory() { return S()->dWorks != nullptr && S()->dWorks[0].data != nullptr; }
@@ -260,9 +257,7 @@ struct Block::Impl {
     template <typename Method, typename... Args>
     CallResult registered(Method method, const char* what, Args... args);
 
-    ~Impl() {
-        mxDestroyArray_800(flagArray);
-    }
+    ~Impl() { mxDestroyArray_800(flagArray); }
 };
 
 Block::Block(Module& module, HostRecordOptions options) : impl_(std::make_unique<Impl>()) {
@@ -311,14 +306,6 @@ CallResult Block::bind() {
     b.systemInitialize = subhost_slmr_systemInitializeMethod(S);
     b.systemReset = subhost_slmr_systemResetMethod(S);
     b.periodicOutputUpdate = subhost_slmr_periodicOutputUpdateMethod(S);
-
-    const int32_t numSampleTimes = S->sizes[sizes_index::numSampleTimes];
-    if (S->samplePeriods == nullptr && numSampleTimes > 0) {
-        b.samplePeriods.assign(static_cast<size_t>(numSampleTimes), 0.0);
-        b.sampleOffsets.assign(static_cast<size_t>(numSampleTimes), 0.0);
-        S->samplePeriods = b.samplePeriods.data();
-        S->sampleOffsets = b.sampleOffsets.data();
-    }
 
     // The work memory of DWork 0: its width times the size registration gave
     // its data type.
