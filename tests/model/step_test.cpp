@@ -1,4 +1,4 @@
-// The observer step: spec values to the bit, the branches of saturation,
+// The observer step: worked cases to the bit, the branches of saturation,
 // clamping and wrap, NaN handling, a binary32 reference on general values,
 // and the estimates of a simulated machine.
 #include <gtest/gtest.h>
@@ -90,7 +90,7 @@ float integratorReaching(float limit, float error) {
     return integrator;
 }
 
-TEST(Step, SpecValuesToTheBit) {
+TEST(Step, WorkedCasesToTheBit) {
     const float upperReach = integratorReaching(upperLimit, 1.0F);
     const float lowerReach = integratorReaching(lowerLimit, -1.0F);
     ASSERT_EQ(bits(Quarlin_P.piProportionalGain * 1.0F + upperReach), bits(upperLimit));
