@@ -14,7 +14,7 @@
 
 namespace {
 
-using Snapshot = BlockTest;
+using SimState = BlockTest;
 
 mxArray* field(const mxArray* array, int32_t number) { return mxGetFieldByNumber_800(array, 0, number); }
 mxArray* instanceOf(const mxArray* snapshot) { return field(snapshot, 1); }
@@ -71,7 +71,7 @@ void run(BlockInstance& block, int firstSample, int samples, std::vector<uint32_
     }
 }
 
-TEST_F(Snapshot, TreeAfterInitialisation) {
+TEST_F(SimState, TreeAfterInitialisation) {
     BlockInstance block;
     SimStruct* S = block.S();
     S->tNext = 0.0125;
@@ -114,7 +114,7 @@ TEST_F(Snapshot, TreeAfterInitialisation) {
     }
 }
 
-TEST_F(Snapshot, StatesGoIntoTheirFieldsInOrder) {
+TEST_F(SimState, StatesGoIntoTheirFieldsInOrder) {
     BlockInstance block;
     Quarlin_DW& dw = block.container().rtdw;
     const float states[7] = {1.5f, -2.25f, 3.0f, 0.125f, -7.0f, 9.5f, -0.5f};
@@ -133,7 +133,7 @@ TEST_F(Snapshot, StatesGoIntoTheirFieldsInOrder) {
     for (int32_t f = 7; f < 10; ++f) EXPECT_EQ(dataOf(field(statesOf(snapshot), f)), std::vector<uint8_t>{uint8_t(f - 5)});
 }
 
-TEST_F(Snapshot, RestoreReturnsToTheSnapshotAndTheSameOutputsFollow) {
+TEST_F(SimState, RestoreReturnsToTheSnapshotAndTheSameOutputsFollow) {
     BlockInstance block;
     run(block, 0, 25);
     const auto atSnapshot = savedParts(block.container());
@@ -166,7 +166,7 @@ const NextHitCase kNextHits[] = {
     {"smallest subnormal", 5e-324, 12345},
 };
 
-TEST_F(Snapshot, NextHitTimeAndTaskComeBackExactly) {
+TEST_F(SimState, NextHitTimeAndTaskComeBackExactly) {
     for (const NextHitCase& c : kNextHits) {
         SCOPED_TRACE(c.name);
         BlockInstance block;
@@ -182,7 +182,7 @@ TEST_F(Snapshot, NextHitTimeAndTaskComeBackExactly) {
     }
 }
 
-TEST_F(Snapshot, RestoreLeavesTheInstanceRecordAndSpareWordAlone) {
+TEST_F(SimState, RestoreLeavesTheInstanceRecordAndSpareWordAlone) {
     subhost_slmr_setTopTid(0, 4);
     subhost_slmr_setTopTid(1, 9);
     BlockInstance block;
@@ -201,7 +201,7 @@ TEST_F(Snapshot, RestoreLeavesTheInstanceRecordAndSpareWordAlone) {
     EXPECT_EQ(dw.rtm.globalTid[1], 9);
 }
 
-TEST_F(Snapshot, RestoreIntoASecondInstanceLeavesTheFirstUntouched) {
+TEST_F(SimState, RestoreIntoASecondInstanceLeavesTheFirstUntouched) {
     BlockInstance first;
     run(first, 0, 20);
     BlockInstance second;
@@ -320,7 +320,7 @@ std::string refusal(const std::string& problem) {
 
 // Every tree is taken from an earlier state than the one it is restored
 // into, so that any partial write would show.
-TEST_F(Snapshot, MalformedTreesAreRefusedWholeAndChangeNothing) {
+TEST_F(SimState, MalformedTreesAreRefusedWholeAndChangeNothing) {
     for (const MalformedCase& c : kMalformed) {
         SCOPED_TRACE(c.name);
         BlockInstance block;
@@ -346,7 +346,7 @@ TEST_F(Snapshot, MalformedTreesAreRefusedWholeAndChangeNothing) {
 }
 
 // The instance-level restore guards itself the same way.
-TEST_F(Snapshot, InstanceRestoreLeavesTheContainerAloneForAMalformedTree) {
+TEST_F(SimState, InstanceRestoreLeavesTheContainerAloneForAMalformedTree) {
     BlockInstance block;
     run(block, 0, 10);
     mxArray* snapshot = mdlGetSimState(block.S());
@@ -400,7 +400,7 @@ const WellFormedCase kWellFormed[] = {
     {"tNext NaN", setField(outer, 3, [] { return doubleScalar(std::nan("")); }), std::nan(""), 0},
 };
 
-TEST_F(Snapshot, WellFormedVariantsRestoreTheLayoutsBytes) {
+TEST_F(SimState, WellFormedVariantsRestoreTheLayoutsBytes) {
     for (const WellFormedCase& c : kWellFormed) {
         SCOPED_TRACE(c.name);
         BlockInstance block;
@@ -453,7 +453,7 @@ const BitFieldCase kBitFields[] = {
     {"infinity", INFINITY, 32, 0u},
 };
 
-TEST_F(Snapshot, BitFieldReadersMaskTheLowWordOfTheTruncatedValue) {
+TEST_F(SimState, BitFieldReadersMaskTheLowWordOfTheTruncatedValue) {
     const char* names[] = {"value", "cells"};
     for (const BitFieldCase& c : kBitFields) {
         SCOPED_TRACE(c.name);
@@ -466,7 +466,7 @@ TEST_F(Snapshot, BitFieldReadersMaskTheLowWordOfTheTruncatedValue) {
     }
 }
 
-TEST_F(Snapshot, BitFieldWritersStoreTheExactValue) {
+TEST_F(SimState, BitFieldWritersStoreTheExactValue) {
     const char* names[] = {"value", "cells"};
     mxArray* holder = mxCreateStructMatrix_800(1, 1, 2, names);
     mxSetFieldByNumber_800(holder, 0, 1, mxCreateCellMatrix_800(1, 3));
@@ -477,7 +477,7 @@ TEST_F(Snapshot, BitFieldWritersStoreTheExactValue) {
     EXPECT_EQ(mxGetCell_800(field(holder, 1), 0), nullptr);
 }
 
-TEST_F(Snapshot, OffsetCopiesAddressElementTimesSize) {
+TEST_F(SimState, OffsetCopiesAddressElementTimesSize) {
     const char* names[] = {"data"};
     mxArray* holder = mxCreateStructMatrix_800(1, 1, 1, names);
     mxSetFieldByNumber_800(holder, 0, 0, byteArray(1, 12));
