@@ -27,15 +27,18 @@ char* writeShortest(char* out, T value, std::chars_format format) {
     return std::to_chars(out, out + kMaxNumberText, value, format).ptr;
 }
 
+// Without a format, to_chars picks the shorter of positional and
+// scientific notation: "16777215", "1e-45".
+template <typename T>
+char* writeShortest(char* out, T value) {
+    return std::to_chars(out, out + kMaxNumberText, value).ptr;
+}
+
 }  // namespace
 
-char* writeBinary32(char* out, float value) {
-    return writeShortest(out, value, std::chars_format::general);
-}
+char* writeBinary32(char* out, float value) { return writeShortest(out, value); }
 
-char* writeDouble(char* out, double value) {
-    return writeShortest(out, value, std::chars_format::general);
-}
+char* writeDouble(char* out, double value) { return writeShortest(out, value); }
 
 char* writeDoubleFixed(char* out, double value) {
     // Positional notation of a large double runs past any buffer; those fall

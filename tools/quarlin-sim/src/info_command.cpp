@@ -90,11 +90,6 @@ void recordModelInfo(ModelInfo& info, const void* data) {
     }
 }
 
-std::string number(double value) {
-    char text[kMaxNumberText];
-    return std::string(text, writeDouble(text, value));
-}
-
 // Whole numbers as whole numbers: 8480229, not 8.480229e+06.
 std::string fixed(double value) {
     char text[kMaxNumberText];
@@ -167,8 +162,8 @@ int infoCommand(std::span<const std::string> argv) {
     const auto times = host.block().sampleTimes();
     std::printf("sample times: %zu\n", times.size());
     for (size_t i = 0; i < times.size(); ++i) {
-        std::printf("  %zu period %s, offset %s\n", i, number(times[i].period).c_str(),
-                    number(times[i].offset).c_str());
+        std::printf("  %zu period %s, offset %s\n", i, fixed(times[i].period).c_str(),
+                    fixed(times[i].offset).c_str());
     }
 
     if (!info.registered) {

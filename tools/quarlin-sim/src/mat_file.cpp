@@ -2,6 +2,7 @@
 
 #include <matio.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -164,6 +165,156 @@ Node fromMatvar(matvar_t* var, const std::string& path, int depth) {
     }
 }
 
+// A structural check of a level 5 file before matio reads it.  matio
+// trusts the sizes a file declares, and a damaged dimension can make it
+// allocate and fill gigabytes; here every array must hold exactly the data
+// its dimensions call for, inside the element that contains it, so nothing
+// read later can be larger than the file.
+class Level5Check {
+public:
+    Level5Check(const std::string& content, const std::string& path)
+        : content_(content), path_(path), swapped_(content.compare(126, 2, "IM") != 0) {}
+
+    void run() {
+        size_t offset = 128;
+        while (offset < content_.size()) {
+            const Element e = element(offset, content_.size());
+            if (e.type == kCompressed) damaged("holds compressed variables, which snapshot files never do", offset);
+            if (e.type != kMatrix) damaged("holds data that is not a variable", offset);
+            matrix(e, 0);
+            offset = e.next;
+        }
+    }
+
+private:
+    static constexpr uint32_t kMatrix = 14;
+    static constexpr uint32_t kCompressed = 15;
+    static constexpr int kDeepest = 16;
+
+    struct Element {
+        uint32_t type;
+        size_t data;  // offset of the data
+        size_t size;  // bytes of data
+        size_t next;  // offset after the element and its padding
+    };
+
+    [[noreturn]] void damaged(const std::string& why, size_t offset) const {
+        fail(path_ + " is damaged: it " + why + " (at byte " + std::to_string(offset) + ")");
+    }
+
+    uint32_t word(size_t offset) const {
+        uint32_t value;
+        std::memcpy(&value, content_.data() + offset, sizeof value);
+        return swapped_ ? __builtin_bswap32(value) : value;
+    }
+
+    // The element at `offset`, which must end by `end`.
+    Element element(size_t offset, size_t end) const {
+        if (end - offset < 8) damaged("ends inside a tag", offset);
+        const uint32_t first = word(offset);
+        // A small element keeps its size in the tag's upper half and up to
+        // four bytes of data in the tag's second word.
+        if ((first >> 16) != 0) {
+            const uint32_t size = first >> 16;
+            if (size > 4) damaged("has a malformed small element", offset);
+            return {first & 0xFFFF, offset + 4, size, offset + 8};
+        }
+        const uint64_t size = word(offset + 4);
+        const uint64_t padded = first == kCompressed ? size : (size + 7) / 8 * 8;
+        // The last element of a file may leave out its padding.
+        if (size > end - offset - 8 || (padded > end - offset - 8 && end != content_.size())) {
+            damaged("has a variable that runs past its end", offset);
+        }
+        return {first, offset + 8, static_cast<size_t>(size),
+                std::min(end, offset + 8 + static_cast<size_t>(padded))};
+    }
+
+    static size_t unitSize(uint32_t type) {
+        switch (type) {
+            case 1: case 2: case 16: return 1;       // int8, uint8, utf8
+            case 3: case 4: case 17: return 2;       // int16, uint16, utf16
+            case 5: case 6: case 7: case 18: return 4; // int32, uint32, single, utf32
+            case 9: case 12: case 13: return 8;      // double, int64, uint64
+            default: return 0;
+        }
+    }
+
+    // The data of a numeric or text array: exactly `count` values.
+    size_t values(size_t offset, size_t end, uint64_t count) const {
+        const Element e = element(offset, end);
+        const size_t unit = unitSize(e.type);
+        if (unit == 0 || e.size % unit != 0 || e.size / unit != count) {
+            damaged("has an array whose data does not match its size", offset);
+        }
+        return e.next;
+    }
+
+    void matrix(const Element& m, int depth) const {
+        if (m.size == 0) return;  // an empty field
+        if (depth > kDeepest) damaged("nests variables too deeply", m.data);
+        const size_t end = m.data + m.size;
+        const Element flags = element(m.data, end);
+        if (flags.type != 6 || flags.size != 8) damaged("has a variable without array flags", m.data);
+        const uint32_t flagWord = word(flags.data);
+        const uint32_t arrayClass = flagWord & 0xFF;
+        const bool complex = (flagWord & 0x0800) != 0;
+        const Element dims = element(flags.next, end);
+        if (dims.type != 5 || dims.size < 8 || dims.size % 4 != 0) damaged("has a variable without dimensions", flags.next);
+        uint64_t count = 1;
+        for (size_t d = 0; d < dims.size; d += 4) {
+            const auto n = static_cast<int32_t>(word(dims.data + d));
+            if (n < 0) damaged("has a negative dimension", dims.data + d);
+            // No array can hold more values than the file has bytes.
+            if (n != 0 && count > content_.size() / static_cast<uint64_t>(n)) count = content_.size() + 1;
+            count *= static_cast<uint64_t>(n);
+            if (count > content_.size()) damaged("has an array larger than the file", dims.data);
+        }
+        const Element name = element(dims.next, end);
+        if (name.type != 1) damaged("has a variable without a name", dims.next);
+        size_t offset = name.next;
+        switch (arrayClass) {
+            case 4:                                   // char
+            case 6: case 7: case 8: case 9: case 10:  // double, single, int8, uint8, int16
+            case 11: case 12: case 13: case 14: case 15:  // uint16 .. uint64
+                offset = values(offset, end, count);
+                if (complex) offset = values(offset, end, count);
+                break;
+            case 2: {  // struct
+                const Element length = element(offset, end);
+                if (length.type != 5 || length.size != 4) damaged("has a struct without field names", offset);
+                const uint32_t nameLength = word(length.data);
+                const Element names = element(length.next, end);
+                if (names.type != 1 || nameLength == 0 || names.size % nameLength != 0) {
+                    damaged("has a struct with malformed field names", length.next);
+                }
+                const uint64_t fields = names.size / nameLength * count;
+                offset = names.next;
+                for (uint64_t f = 0; f < fields; ++f) {
+                    const Element field = element(offset, end);
+                    if (field.type != kMatrix) damaged("has a struct field that is not a variable", offset);
+                    matrix(field, depth + 1);
+                    offset = field.next;
+                }
+                break;
+            }
+            case 1:  // cell
+                for (uint64_t c = 0; c < count; ++c) {
+                    const Element cell = element(offset, end);
+                    if (cell.type != kMatrix) damaged("has a cell that is not a variable", offset);
+                    matrix(cell, depth + 1);
+                    offset = cell.next;
+                }
+                break;
+            default: damaged("holds an array of a class snapshot files never hold", m.data);
+        }
+        if (offset != m.next && offset != end) damaged("has a variable with data beyond its content", offset);
+    }
+
+    const std::string& content_;
+    const std::string& path_;
+    bool swapped_;
+};
+
 }  // namespace
 
 void writeMatFile(const std::string& path, const std::vector<std::pair<std::string, Node>>& variables) {
@@ -196,6 +347,7 @@ std::map<std::string, Node> readMatFile(const std::string& path, const std::vect
                         ((content.compare(124, 4, "\x00\x01IM", 4) == 0) ||
                          (content.compare(124, 4, "\x01\x00MI", 4) == 0));
     if (!level5) fail(path + " is not a MAT file (level 5)");
+    Level5Check(content, path).run();
     MatPtr mat(Mat_Open(path.c_str(), MAT_ACC_RDONLY));
     if (!mat) fail(path + " is not a MAT file" + matioReason());
     std::map<std::string, Node> result;

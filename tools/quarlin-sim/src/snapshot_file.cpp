@@ -1,6 +1,7 @@
 #include "snapshot_file.h"
 
 #include <cmath>
+#include <cstdio>
 
 #include "failure.h"
 #include "mat_file.h"
@@ -23,6 +24,57 @@ constexpr ParamField kParamFields[] = {
 
 const char* sourceName(InputSource source) { return source == InputSource::pmsm ? "pmsm" : "csv"; }
 
+// FNV-1a over a tree: kinds, sizes, names and contents, each field in order.
+class Digest {
+public:
+    void add(const void* data, size_t size) {
+        const auto* bytes = static_cast<const uint8_t*>(data);
+        for (size_t i = 0; i < size; ++i) {
+            hash_ ^= bytes[i];
+            hash_ *= 0x100000001B3ull;
+        }
+    }
+    void add(uint64_t value) { add(&value, sizeof value); }
+    void add(const std::string& text) {
+        add(text.size());
+        add(text.data(), text.size());
+    }
+    void add(const Node& node) {
+        add(static_cast<uint64_t>(node.kind));
+        if (node.kind == Node::Kind::empty) return;
+        add(node.rows);
+        add(node.columns);
+        add(node.bytes.data(), node.bytes.size());
+        add(node.reals.data(), node.reals.size() * sizeof(double));
+        add(node.text);
+        add(node.names.size());
+        for (size_t i = 0; i < node.names.size(); ++i) {
+            add(node.names[i]);
+            add(node.fields[i]);
+        }
+    }
+    std::string hex() const {
+        char text[17];
+        std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash_));
+        return text;
+    }
+
+private:
+    uint64_t hash_ = 0xCBF29CE484222325ull;
+};
+
+}  // namespace
+
+std::string snapshotDigest(const Node& snapshot, const Node& resume) {
+    Digest digest;
+    digest.add(snapshot);
+    digest.add(resume);
+    return digest.hex();
+}
+
+namespace {
+constexpr const char* kDigestField = "digest";
+
 }  // namespace
 
 void writeSnapshotFile(const std::string& path, const SnapshotFile& file) {
@@ -42,8 +94,11 @@ void writeSnapshotFile(const std::string& path, const SnapshotFile& file) {
             fields.push_back(Node::scalar(r.params.*f.member));
         }
     }
-    writeMatFile(path, {{"snapshot", file.snapshot},
-                        {"resume", Node::structure(std::move(names), std::move(fields))}});
+    Node resume = Node::structure(std::move(names), std::move(fields));
+    const std::string digest = snapshotDigest(file.snapshot, resume);
+    resume.names.push_back(kDigestField);
+    resume.fields.push_back(Node::textRow(digest));
+    writeMatFile(path, {{"snapshot", file.snapshot}, {"resume", std::move(resume)}});
 }
 
 SnapshotFile readSnapshotFile(const std::string& path) {
@@ -60,6 +115,19 @@ SnapshotFile readSnapshotFile(const std::string& path) {
     const Node* format = info.field("format");
     if (format == nullptr || format->kind != Node::Kind::text || format->text != kSnapshotFormat) {
         return foreign("\"resume.format\" is not \"" + std::string(kSnapshotFormat) + "\"");
+    }
+
+    // Everything but the digest itself is covered by it.
+    Node covered = info;
+    const Node* digest = nullptr;
+    if (!covered.names.empty() && covered.names.back() == kDigestField) {
+        covered.names.pop_back();
+        covered.fields.pop_back();
+        digest = &info.fields.back();
+    }
+    if (digest == nullptr || digest->kind != Node::Kind::text) fail(path + " is damaged: it has no resume.digest");
+    if (digest->text != snapshotDigest(snapshot->second, covered)) {
+        fail(path + " is damaged: its content does not match its digest");
     }
 
     const auto number = [&](const char* name) {

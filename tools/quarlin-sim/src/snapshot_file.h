@@ -8,7 +8,9 @@
 //             state_checksum (the block's four checksum words, 1x4 double),
 //             source ("pmsm" or "csv"); for "pmsm" also phase (the
 //             scenario's unwrapped electrical angle) and the scenario's
-//             rpm, ramp, hold, psi, iq, phi0
+//             rpm, ramp, hold, psi, iq, phi0; last, digest: 16 hex digits
+//             of a 64-bit FNV-1a hash over both variables (digest left
+//             out), so that a damaged value is found before it is restored
 #pragma once
 
 #include <array>
@@ -36,6 +38,10 @@ struct SnapshotFile {
     Node snapshot;
     ResumeInfo resume;
 };
+
+// The digest of a snapshot file's two variables, `resume` without its
+// digest field.
+std::string snapshotDigest(const Node& snapshot, const Node& resume);
 
 void writeSnapshotFile(const std::string& path, const SnapshotFile& file);
 // Throws a Failure, naming the file, when it is missing, damaged, not a

@@ -1,0 +1,250 @@
+// Value trees, MAT files through matio, and snapshot files.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <functional>
+#include <limits>
+
+#include "failure.h"
+#include "mat_file.h"
+#include "sim_support.h"
+#include "snapshot_file.h"
+#include "tree.h"
+
+namespace {
+
+using quarlin_sim::Failure;
+using quarlin_sim::Node;
+
+// Same kinds, names, sizes and bits throughout.
+void expectSameTree(const Node& a, const Node& b, const std::string& path = "root") {
+    ASSERT_EQ(a.kind, b.kind) << path;
+    if (a.kind == Node::Kind::empty) return;
+    ASSERT_EQ(a.rows, b.rows) << path;
+    ASSERT_EQ(a.columns, b.columns) << path;
+    EXPECT_EQ(a.bytes, b.bytes) << path;
+    EXPECT_EQ(a.text, b.text) << path;
+    ASSERT_EQ(a.reals.size(), b.reals.size()) << path;
+    for (size_t i = 0; i < a.reals.size(); ++i) {
+        EXPECT_EQ(std::bit_cast<uint64_t>(a.reals[i]), std::bit_cast<uint64_t>(b.reals[i])) << path << "[" << i << "]";
+    }
+    ASSERT_EQ(a.names, b.names) << path;
+    for (size_t i = 0; i < a.fields.size(); ++i) expectSameTree(a.fields[i], b.fields[i], path + "." + a.names[i]);
+}
+
+// A tree shaped like the block's snapshot, with names as the block makes them.
+Node blockLikeTree() {
+    std::vector<std::string> stateNames;
+    std::vector<Node> states;
+    for (int i = 0; i < 10; ++i) {
+        stateNames.push_back("mdlrefDW->rtdw.tok" + std::to_string(i) + "abcdef_prot");
+        states.push_back(Node::byteRow(std::vector<uint8_t>(i < 7 ? 4 : 1, static_cast<uint8_t>(0xF0 + i))));
+    }
+    std::vector<uint8_t> rtb(28);
+    for (size_t i = 0; i < rtb.size(); ++i) rtb[i] = static_cast<uint8_t>(i * 37);
+    Node instance = Node::structure({"rtb", "rtdw", "NULL->rtzce"},
+                                    {Node::byteRow(rtb), Node::structure(stateNames, states), Node{}});
+    return Node::structure({"localX", "mdlrefDW", "disallowedStateData", "tNext", "tNextTid",
+                            "nonContDerivSigInfoPrevVal"},
+                           {Node{}, instance, Node{}, Node::scalar(0.4321), Node::scalar(-1), Node{}});
+}
+
+TEST(MatFile, KeepsEveryKindOfNodeBitForBit) {
+    sim_test::TempDir dir;
+    const auto path = (dir / "tree.mat").string();
+    const Node tree = blockLikeTree();
+    const Node extra = Node::structure(
+        {"text", "reals", "odd"},
+        {Node::textRow("quarlin-sim"),
+         Node::realRow({-0.0, std::numeric_limits<double>::denorm_min(), std::numeric_limits<double>::infinity(),
+                        std::bit_cast<double>(0x7FF8000000000001ull), 4294967295.0}),
+         Node::byteRow({})});
+    quarlin_sim::writeMatFile(path, {{"snapshot", tree}, {"extra", extra}});
+    const auto back = quarlin_sim::readMatFile(path, {"snapshot", "extra", "absent"});
+    ASSERT_EQ(back.size(), 2u);
+    expectSameTree(tree, back.at("snapshot"));
+    // An empty byte row is read back as an empty field, as MATLAB shows it.
+    Node expected = extra;
+    expected.fields[2] = Node::byteRow({});
+    expectSameTree(expected, back.at("extra"));
+}
+
+TEST(MatFile, FailedWriteLeavesNothingBehind) {
+    sim_test::TempDir dir;
+    const auto target = dir / "missing-dir" / "x.mat";
+    EXPECT_THROW(quarlin_sim::writeMatFile(target.string(), {{"x", Node::scalar(1)}}), Failure);
+    EXPECT_FALSE(std::filesystem::exists(target));
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+TEST(Tree, ShapeDifferenceNamesTheFirstDifference) {
+    const Node own = blockLikeTree();
+    struct Case {
+        const char* name;
+        std::function<void(Node&)> change;
+        const char* difference;  // empty: alike
+    };
+    const Case cases[] = {
+        {"same shape, other values", [](Node& n) { n.fields[3].reals[0] = 99; }, ""},
+        {"short byte row", [](Node& n) { n.fields[1].fields[0] = Node::byteRow(std::vector<uint8_t>(27)); },
+         "snapshot.mdlrefDW.rtb is 1x27, expected 1x28"},
+        {"renamed state", [](Node& n) { n.fields[1].fields[1].names[4] = "mdlrefDW->rtdw.other00000_prot"; },
+         "snapshot.mdlrefDW.rtdw field 4 is named \"mdlrefDW->rtdw.other00000_prot\""},
+        {"missing field", [](Node& n) { n.names.pop_back(); n.fields.pop_back(); }, "snapshot has 5 fields, expected 6"},
+        {"double for bytes", [](Node& n) { n.fields[1].fields[0] = Node::scalar(1); },
+         "snapshot.mdlrefDW.rtb is a double array, expected a uint8 array"},
+        {"empty scalar", [](Node& n) { n.fields[4] = Node{}; }, "snapshot.tNextTid is empty, expected a double array"},
+    };
+    for (const auto& c : cases) {
+        Node got = own;
+        c.change(got);
+        const auto difference = quarlin_sim::shapeDifference(own, got, "snapshot");
+        if (std::string(c.difference).empty()) {
+            EXPECT_FALSE(difference) << c.name << ": " << *difference;
+        } else {
+            ASSERT_TRUE(difference) << c.name;
+            EXPECT_EQ(difference->rfind(c.difference, 0), 0u) << c.name << ": " << *difference;
+        }
+    }
+}
+
+quarlin_sim::SnapshotFile sampleSnapshot() {
+    quarlin_sim::SnapshotFile file;
+    file.snapshot = blockLikeTree();
+    file.resume.step = 4000;
+    file.resume.stateChecksum = {0xCC466449, 0x53FC69BF, 0x125D1680, 0xFD15C90C};
+    file.resume.params = {1234.5, 0.25, 0.125, 0.02, -1.5, 0.3};
+    file.resume.phase = std::nextafter(100.5, 200.0);
+    return file;
+}
+
+TEST(SnapshotFile, KeepsTheTreeAndWhatResumingNeeds) {
+    sim_test::TempDir dir;
+    const auto path = (dir / "s.mat").string();
+    const auto saved = sampleSnapshot();
+    quarlin_sim::writeSnapshotFile(path, saved);
+    const auto back = quarlin_sim::readSnapshotFile(path);
+    expectSameTree(saved.snapshot, back.snapshot);
+    EXPECT_EQ(back.resume.step, 4000u);
+    EXPECT_EQ(back.resume.stateChecksum, saved.resume.stateChecksum);
+    EXPECT_EQ(back.resume.source, quarlin_sim::InputSource::pmsm);
+    EXPECT_EQ(std::bit_cast<uint64_t>(back.resume.phase), std::bit_cast<uint64_t>(saved.resume.phase));
+    EXPECT_EQ(back.resume.params.rpm, 1234.5);
+    EXPECT_EQ(back.resume.params.phi0, 0.3);
+    EXPECT_EQ(back.resume.params.iq, -1.5);
+
+    auto csv = saved;
+    csv.resume.source = quarlin_sim::InputSource::csv;
+    quarlin_sim::writeSnapshotFile(path, csv);
+    EXPECT_EQ(quarlin_sim::readSnapshotFile(path).resume.source, quarlin_sim::InputSource::csv);
+}
+
+TEST(SnapshotFile, RefusesFilesNoRunCouldHaveSaved) {
+    sim_test::TempDir dir;
+    const auto path = (dir / "s.mat").string();
+    quarlin_sim::writeSnapshotFile(path, sampleSnapshot());
+    const auto good = quarlin_sim::readMatFile(path, {"snapshot", "resume"});
+    // A changed field under a digest made for it: only the change is wrong.
+    const auto withResumeField = [&](const std::string& name, Node value) {
+        Node resume = good.at("resume");
+        for (size_t i = 0; i < resume.names.size(); ++i) {
+            if (resume.names[i] == name) resume.fields[i] = std::move(value);
+        }
+        resume.names.pop_back();
+        resume.fields.pop_back();
+        const std::string digest = quarlin_sim::snapshotDigest(good.at("snapshot"), resume);
+        resume.names.push_back("digest");
+        resume.fields.push_back(Node::textRow(digest));
+        return std::vector<std::pair<std::string, Node>>{{"snapshot", good.at("snapshot")}, {"resume", resume}};
+    };
+    Node damagedTree = good.at("snapshot");
+    damagedTree.fields[1].fields[0].bytes[5] ^= 0x10;
+    Node undigested = good.at("resume");
+    undigested.names.pop_back();
+    undigested.fields.pop_back();
+    struct Case {
+        const char* name;
+        std::vector<std::pair<std::string, Node>> variables;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"no resume", {{"snapshot", good.at("snapshot")}}, "is not a quarlin-sim snapshot: it has no variable \"resume\""},
+        {"no snapshot", {{"resume", good.at("resume")}}, "is not a quarlin-sim snapshot: it has no variable \"snapshot\""},
+        {"other format", withResumeField("format", Node::textRow("quarlin-sim snapshot 2")), "resume.format"},
+        {"negative step", withResumeField("step", Node::scalar(-1)), "resume.step is not a step count"},
+        {"fractional step", withResumeField("step", Node::scalar(2.5)), "resume.step is not a step count"},
+        {"step not finite", withResumeField("step", Node::scalar(NAN)), "resume.step is not a finite number"},
+        {"checksum word too large", withResumeField("state_checksum", Node::realRow({1, 2, 3, 4294967296.0})),
+         "resume.state_checksum is not four 32-bit words"},
+        {"checksum short", withResumeField("state_checksum", Node::realRow({1, 2, 3})),
+         "resume.state_checksum is not four numbers"},
+        {"unknown source", withResumeField("source", Node::textRow("wav")), "resume.source is neither"},
+        {"phase missing", withResumeField("phase", Node{}), "resume.phase is not a finite number"},
+        {"negative ramp", withResumeField("ramp", Node::scalar(-0.5)), "--ramp must not be negative"},
+        {"damaged byte", {{"snapshot", damagedTree}, {"resume", good.at("resume")}},
+         "is damaged: its content does not match its digest"},
+        {"no digest", {{"snapshot", good.at("snapshot")}, {"resume", undigested}}, "it has no resume.digest"},
+    };
+    for (const auto& c : cases) {
+        quarlin_sim::writeMatFile(path, c.variables);
+        try {
+            (void)quarlin_sim::readSnapshotFile(path);
+            ADD_FAILURE() << c.name;
+        } catch (const Failure& failure) {
+            EXPECT_NE(std::string(failure.what()).find(c.message), std::string::npos) << c.name << ": " << failure.what();
+        }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// No damaged byte past the file's descriptive header goes unnoticed: the
+// file is refused, or what it yields is exactly what was saved (the byte
+// was padding).
+TEST(SnapshotFile, EveryDamagedByteIsRefusedOrHarmless) {
+    sim_test::TempDir dir;
+    const auto path = (dir / "s.mat").string();
+    const auto saved = sampleSnapshot();
+    quarlin_sim::writeSnapshotFile(path, saved);
+    const std::string good = sim_test::readFile(path);
+    size_t refused = 0;
+    size_t tried = 0;
+    // Every other byte, each with another of its bits flipped, keeps the
+    // test quick and still reaches every kind of element.
+    for (size_t offset = 128; offset < good.size(); offset += 2) {
+        {
+            ++tried;
+            std::string damaged = good;
+            damaged[offset] = static_cast<char>(damaged[offset] ^ (1 << (offset / 2 % 8)));
+            sim_test::writeFile(path, damaged);
+            try {
+                const auto back = quarlin_sim::readSnapshotFile(path);
+                expectSameTree(saved.snapshot, back.snapshot);
+                ASSERT_EQ(back.resume.step, saved.resume.step) << offset;
+                ASSERT_EQ(back.resume.stateChecksum, saved.resume.stateChecksum) << offset;
+                ASSERT_EQ(std::bit_cast<uint64_t>(back.resume.phase), std::bit_cast<uint64_t>(saved.resume.phase));
+            } catch (const Failure&) {
+                ++refused;
+            }
+        }
+    }
+    // Most bytes carry content; a file where flips were mostly accepted
+    // would mean the check looks at nothing.
+    EXPECT_GT(refused, tried * 3 / 4);
+}
+
+TEST(SnapshotFile, EveryTruncationIsRefused) {
+    sim_test::TempDir dir;
+    const auto path = (dir / "s.mat").string();
+    quarlin_sim::writeSnapshotFile(path, sampleSnapshot());
+    const std::string good = sim_test::readFile(path);
+    for (size_t length = 0; length < good.size(); ++length) {
+        sim_test::writeFile(path, good.substr(0, length));
+        EXPECT_THROW((void)quarlin_sim::readSnapshotFile(path), Failure) << length;
+    }
+}
+
+}  // namespace
