@@ -118,7 +118,7 @@ void mdlInitializeSizes(SimStruct* S) {
     ssFxpSetU32BitRegionCompliant(S, 1);
     rt_InitInfAndNaN(sizeof(double));
 
-    ssSizesElement(S, sizes_index::numDWork) = 2;
+    ssSizesElement(S, sizes_index::element30) = 2;
     ssSizesElement(S, sizes_index::numContStates) = 0;
     ssSizesElement(S, sizes_index::numDiscStates) = 0;
 

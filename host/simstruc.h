@@ -70,7 +70,7 @@ inline constexpr int numPWork = 10;
 inline constexpr int versionStamp = 19;
 inline constexpr int numModes = 22;
 inline constexpr int options = 23;
-inline constexpr int numDWork = 30;
+inline constexpr int element30 = 30;  // written by registration; its meaning is the host's
 inline constexpr int flags = 31;
 inline constexpr int count = 40;
 }  // namespace sizes_index
@@ -237,6 +237,7 @@ struct SimStruct {
     NumDWorkFcn numDWorkFcn;
     DataTypeSizeFcn dataTypeSizeFcn;
     void* dataTypeContext;
+    int32_t numDWork;                  // set by the host's numDWorkFcn
     DWorkRecord* dWorks;
     int32_t* iWork;
     double* rWork;

@@ -53,6 +53,9 @@ namespace {
 struct State {
     std::mutex lock;
     std::vector<std::unique_ptr<Scope>> scopes;  // [0] is the outermost
+    // Closed scopes kept for reuse: a host that opens a scope around every
+    // call of every step makes no allocation for it after the first.
+    std::vector<std::unique_ptr<Scope>> spareScopes;
     std::unordered_set<const mxArray*> arrays;
     std::unordered_map<const void*, Scope*> blocks;  // block -> owning scope, null when released
 
@@ -322,7 +325,12 @@ void mxFree_800(void* block) {
 void subhost_mx_beginScope(void) {
     State& st = state();
     std::lock_guard<std::mutex> hold(st.lock);
-    st.scopes.push_back(std::make_unique<Scope>());
+    if (st.spareScopes.empty()) {
+        st.scopes.push_back(std::make_unique<Scope>());
+    } else {
+        st.scopes.push_back(std::move(st.spareScopes.back()));
+        st.spareScopes.pop_back();
+    }
 }
 
 void subhost_mx_endScope(void) {
@@ -330,6 +338,7 @@ void subhost_mx_endScope(void) {
     std::lock_guard<std::mutex> hold(st.lock);
     if (st.scopes.size() <= 1) return;  // the outermost scope closes at exit
     freeScope(st, *st.scopes.back());
+    st.spareScopes.push_back(std::move(st.scopes.back()));
     st.scopes.pop_back();
 }
 

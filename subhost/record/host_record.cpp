@@ -335,7 +335,7 @@ int32_t HostRecordAccess::numDWork(SimStruct* S, int32_t count) {
     HostRecord::Impl& impl = *h->impl_;
     impl.dworks.assign(static_cast<size_t>(count), DWorkRecord{});
     h->record_.dWorks = count > 0 ? impl.dworks.data() : nullptr;
-    h->record_.sizes[sizes_index::numDWork] = count;
+    h->record_.numDWork = count;
     return h->numDWorkAnswer;
 }
 

@@ -87,7 +87,7 @@ TEST_F(Registration, QueryRecordDeclaresCountsRatesAndFlagsButNothingOfTheHost) 
     EXPECT_EQ(static_cast<uint32_t>(sizes[sizes_index::options]), 0x68000822u);
     EXPECT_EQ(static_cast<uint32_t>(sizes[sizes_index::flags]), 0x001A1202u);
     EXPECT_EQ(sizes[sizes_index::numSampleTimes], 2);
-    EXPECT_EQ(sizes[sizes_index::numDWork], 2);
+    EXPECT_EQ(sizes[sizes_index::element30], 2);
     for (int element : {0, 1, 7, 8, 9, 10, 22}) EXPECT_EQ(sizes[element], 0) << element;
 
     expectChecksumRegistered(S);
@@ -324,7 +324,7 @@ TEST_F(Registration, DeclinedDWorkCountKeepsTheDWorkCountAndSkipsItsType) {
     host.dataTypeSizeAnswer = 0;
     mdlInitializeSizes(host.S());
     EXPECT_EQ(host.numDWorkCalls, std::vector<int32_t>{1});
-    EXPECT_EQ(host.S()->sizes[sizes_index::numDWork], 1);
+    EXPECT_EQ(host.S()->numDWork, 1);
     ASSERT_NE(host.S()->dWorks, nullptr);
     EXPECT_EQ(host.S()->dWorks[0].dataTypeId, 0);
     EXPECT_EQ(host.S()->dWorks[0].width, 0);

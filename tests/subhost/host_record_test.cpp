@@ -212,7 +212,7 @@ TEST(HostRecordMemory, DWorkCountSizeAndMemory) {
     EXPECT_EQ(S->dWorks, nullptr);
     h.numDWorkAnswer = 1;
     EXPECT_EQ(S->numDWorkFcn(S, 1), 1);
-    EXPECT_EQ(S->sizes[sizes_index::numDWork], 1);
+    EXPECT_EQ(S->numDWork, 1);
     ASSERT_NE(S->dWorks, nullptr);
     EXPECT_EQ(h.numDWorkCalls, (std::vector<int32_t>{1, 1}));
 

@@ -1,0 +1,86 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <new>
+#include <string>
+
+#include "subhost/engine.h"
+
+namespace {
+
+std::atomic<long> allocations{0};
+
+std::string modulePath() {
+    const char* dir = std::getenv("QUARLIN_BUILD_DIR");
+    return std::string(dir != nullptr ? dir : ".") + "/lib/Quarlin_msp.mexa64";
+}
+
+}  // namespace
+
+// The sanitizers bring allocators of their own; count only in plain builds.
+#if !defined(__SANITIZE_ADDRESS__)
+void* operator new(std::size_t size) {
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#define QUARLIN_COUNTING_NEW 1
+#endif
+
+namespace {
+
+enum class Stepping { flags, periodic };
+
+struct Case {
+    const char* name;
+    Stepping stepping;
+};
+
+class StepAllocation : public ::testing::TestWithParam<Case> {};
+
+TEST_P(StepAllocation, StepsMakeNoHeapAllocation) {
+#if !defined(QUARLIN_COUNTING_NEW)
+    GTEST_SKIP() << "allocations are counted only without the sanitizers";
+#else
+    subhost::Module module(modulePath());
+    ASSERT_TRUE(module.loaded()) << module.error();
+    subhost::Block block(module);
+    ASSERT_TRUE(block.setUp()) << block.setUp().describe();
+
+    auto step = [&](int k) {
+        const float phase = 0.01f * static_cast<float>(k);
+        block.setInput(0, -std::sin(phase));
+        block.setInput(1, std::cos(phase));
+        block.setInput(2, 3.0f * std::cos(phase));
+        block.setInput(3, 3.0f * std::sin(phase));
+        bool ok = false;
+        if (GetParam().stepping == Stepping::flags) {
+            ok = block.outputs(0).ok && block.update().ok;
+        } else {
+            ok = block.periodicOutputUpdate(0).ok;
+        }
+        return ok;
+    };
+
+    // Warm up: the host's first calls may size its own bookkeeping.
+    for (int k = 0; k < 100; ++k) ASSERT_TRUE(step(k));
+    const long before = allocations.load();
+    bool allOk = true;
+    for (int k = 100; k < 10100; ++k) allOk = step(k) && allOk;
+    const long made = allocations.load() - before;
+    EXPECT_TRUE(allOk);
+    EXPECT_EQ(made, 0) << "heap allocations in 10000 steps";
+    EXPECT_TRUE(std::isfinite(block.output(0)));
+#endif
+}
+
+INSTANTIATE_TEST_SUITE_P(Engine, StepAllocation,
+                         ::testing::Values(Case{"Flags104And105", Stepping::flags},
+                                           Case{"PeriodicOutputUpdate", Stepping::periodic}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
