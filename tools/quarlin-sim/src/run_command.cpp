@@ -100,10 +100,17 @@ RunPlan makePlan(const ParsedArgs& args) {
         usageFail("--input and the scenario options exclude each other");
     }
     if (args.has("--at") && !plan.savePath) usageFail("--at needs --save-state");
-    // Different names for the same file would overwrite one with the other.
-    for (const auto& [a, b] : {std::pair{plan.output, plan.savePath}, {plan.output, plan.plotPath},
-                               {plan.savePath, plan.plotPath}, {args.text("--input"), plan.output}}) {
-        if (a && b && *a == *b) usageFail("the same file " + *a + " is given for two purposes");
+    // One file for two purposes would be overwritten or read while written;
+    // only a snapshot may be restored from and saved to the same file.
+    const char* files[] = {"--input", "--restore", "--output", "--save-state", "--plot"};
+    for (size_t a = 0; a < std::size(files); ++a) {
+        for (size_t b = a + 1; b < std::size(files); ++b) {
+            const auto first = args.text(files[a]);
+            const auto second = args.text(files[b]);
+            if (!first || !second || *first != *second) continue;
+            if (std::string_view(files[a]) == "--restore" && std::string_view(files[b]) == "--save-state") continue;
+            usageFail("the same file " + *first + " is given to " + files[a] + " and " + files[b]);
+        }
     }
 
     if (auto restorePath = args.text("--restore")) {
