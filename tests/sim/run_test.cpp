@@ -4,9 +4,11 @@
 
 #include <algorithm>
 
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <bit>
+#include <chrono>
 #include <cmath>
 #include <numbers>
 #include <optional>
@@ -206,6 +208,29 @@ TEST(Run, BadInputFileStopsTheRunBeforeAnyOutput) {
         }
         EXPECT_EQ(left, c.content ? std::vector<std::string>{"in.csv"} : std::vector<std::string>{}) << c.name;
     }
+}
+
+// Ctrl-C ends a run between two steps, and what it was writing goes away.
+TEST(Run, InterruptedRunLeavesNoFiles) {
+    TempDir dir;
+    const Started started = startProgram(
+        programPath(), {"run", "--hold", "3000", "--output", "out.csv", "--save-state", "s.mat", "--at", "20000000"},
+        dir.path());
+    // Waits until the run is under way: its temporary output exists.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    bool writing = false;
+    while (!writing && std::chrono::steady_clock::now() < deadline) {
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+            writing = writing || entry.path().filename().string().rfind(".out.csv.", 0) == 0;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_TRUE(writing);
+    ::kill(started.pid, SIGINT);
+    const Outcome outcome = finish(started);
+    EXPECT_EQ(outcome.exitCode, 128 + SIGINT) << outcome.err;
+    EXPECT_EQ(outcome.err.rfind("quarlin-sim: interrupted by signal 2 at step ", 0), 0u) << outcome.err;
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
 // A target that is not a regular file (a pipe here; /dev/null alike) is

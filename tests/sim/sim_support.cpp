@@ -37,12 +37,17 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ignored);
 }
 
-Outcome runProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
-                   const std::filesystem::path& dir) {
-    // Output goes to files beside the test's own, so that a large run cannot
-    // fill a pipe and stall.
-    const std::string outPath = (dir / ".child-stdout").string();
-    const std::string errPath = (dir / ".child-stderr").string();
+// Output goes to files outside the test's directory, so that a large run
+// cannot fill a pipe and stall, and the directory shows only what the
+// program itself left there.
+std::string outputPath(const std::filesystem::path& dir, const char* stream) {
+    return dir.string() + ".child-" + stream;
+}
+
+Started startProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
+                     const std::filesystem::path& dir) {
+    const std::string outPath = outputPath(dir, "stdout");
+    const std::string errPath = outputPath(dir, "stderr");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
@@ -58,8 +63,14 @@ Outcome runProgram(const std::filesystem::path& program, const std::vector<std::
     const int spawned = posix_spawn(&child, program.c_str(), &actions, nullptr, raw.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) throw std::runtime_error("cannot run " + program.string() + ": " + std::strerror(spawned));
+    return {child, dir};
+}
+
+Outcome finish(const Started& started) {
+    const std::string outPath = outputPath(started.dir, "stdout");
+    const std::string errPath = outputPath(started.dir, "stderr");
     int status = 0;
-    while (::waitpid(child, &status, 0) < 0) {
+    while (::waitpid(started.pid, &status, 0) < 0) {
     }
     Outcome outcome;
     outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
@@ -68,6 +79,11 @@ Outcome runProgram(const std::filesystem::path& program, const std::vector<std::
     std::filesystem::remove(outPath);
     std::filesystem::remove(errPath);
     return outcome;
+}
+
+Outcome runProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
+                   const std::filesystem::path& dir) {
+    return finish(startProgram(program, args, dir));
 }
 
 Outcome runSim(const std::vector<std::string>& args, const std::filesystem::path& dir) {

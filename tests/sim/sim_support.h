@@ -34,6 +34,16 @@ struct Outcome {
     std::string err;
 };
 
+// Starts `program` with `args` in `dir`, stdin from /dev/null, its output
+// into files there; finish() waits for it and collects the output.
+struct Started {
+    int pid = -1;
+    std::filesystem::path dir;
+};
+Started startProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
+                     const std::filesystem::path& dir);
+Outcome finish(const Started& started);
+
 // Runs `program` with `args` in `dir`, stdin from /dev/null, and waits.
 Outcome runProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
                    const std::filesystem::path& dir);

@@ -214,12 +214,11 @@ void HostBlock::restoreSnapshot(const Node& snapshot, const std::string& source)
     if (!result) fail("the block refused the snapshot in " + source + ": " + result.describe());
 }
 
-std::array<uint32_t, 4> HostBlock::stateChecksum() const {
+std::array<uint32_t, 4> HostBlock::stateChecksum() {
     std::array<uint32_t, 4> words{};
-    auto& block = const_cast<subhost::Block&>(block_);
-    const int32_t count = subhost_slmr_checksumCount(block.record());
+    const int32_t count = subhost_slmr_checksumCount(block_.record());
     if (count <= 0) fail("the block registered no state checksum");
-    subhost_slmr_checksumWords(block.record(), count - 1, words.data());
+    subhost_slmr_checksumWords(block_.record(), count - 1, words.data());
     return words;
 }
 

@@ -57,7 +57,7 @@ public:
     void restoreSnapshot(const Node& snapshot, const std::string& source);
 
     // The four words of the block's state checksum, as registered.
-    std::array<uint32_t, 4> stateChecksum() const;
+    std::array<uint32_t, 4> stateChecksum();
 
     // Terminate and clean up; reported errors throw.
     void finish();

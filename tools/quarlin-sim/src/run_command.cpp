@@ -1,10 +1,10 @@
 // quarlin-sim run: one block, stepped once per sample through the host
 // engine, on measured or synthetic inputs.
+#include <csignal>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <optional>
 
@@ -52,6 +52,19 @@ constexpr CommandSpec kRunSpec{
     kRunOptions,
     0,
 };
+
+// Ctrl-C and termination end a run between two steps, through the one
+// failure path, so that no temporary file is left behind.
+volatile std::sig_atomic_t interruptedBy = 0;
+
+void noteInterrupt(int signal) { interruptedBy = signal; }
+
+void catchInterrupts() {
+    struct sigaction action {};
+    action.sa_handler = noteInterrupt;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+}
 
 constexpr const char* kScenarioOptions[] = {"--rpm", "--ramp", "--hold", "--psi", "--iq", "--phi0"};
 
@@ -302,7 +315,12 @@ int runCommand(std::span<const std::string> argv) {
 
     HostBlock::StepResult result{};
     char line[1024];
+    catchInterrupts();
     for (uint64_t k = plan.firstStep; k < plan.endStep; ++k) {
+        if (interruptedBy != 0) {
+            throw Failure("interrupted by signal " + std::to_string(interruptedBy) + " at step " + std::to_string(k),
+                          128 + interruptedBy);
+        }
         if (plan.savePath && k == plan.saveAt) saveState(host, plan, k, scenario ? &*scenario : nullptr, checksum);
         PmsmSample truth{};
         if (scenario) {
