@@ -3,6 +3,7 @@
 #include <matio.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -348,7 +349,14 @@ std::map<std::string, Node> readMatFile(const std::string& path, const std::vect
                          (content.compare(124, 4, "\x01\x00MI", 4) == 0));
     if (!level5) fail(path + " is not a MAT file (level 5)");
     Level5Check(content, path).run();
-    MatPtr mat(Mat_Open(path.c_str(), MAT_ACC_RDONLY));
+    // matio reads from a path: it gets a private copy of the bytes just
+    // checked, so that a file changed meanwhile cannot slip past the check.
+    ScratchFile copy("quarlin-sim-snapshot");
+    if (std::fwrite(content.data(), 1, content.size(), copy.stream()) != content.size() ||
+        std::fflush(copy.stream()) != 0) {
+        fail("cannot read " + path + ": no room for a temporary copy");
+    }
+    MatPtr mat(Mat_Open(copy.path().c_str(), MAT_ACC_RDONLY));
     if (!mat) fail(path + " is not a MAT file" + matioReason());
     std::map<std::string, Node> result;
     for (const auto& name : names) {
