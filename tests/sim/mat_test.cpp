@@ -136,8 +136,15 @@ TEST(SnapshotFile, KeepsTheTreeAndWhatResumingNeeds) {
 
     auto csv = saved;
     csv.resume.source = quarlin_sim::InputSource::csv;
+    csv.resume.inputDigest = quarlin_sim::inputDigest(quarlin_sim::InputTable{{{1, 2, 3, 4}, {5, 6, 7, 8}}}, 2);
     quarlin_sim::writeSnapshotFile(path, csv);
-    EXPECT_EQ(quarlin_sim::readSnapshotFile(path).resume.source, quarlin_sim::InputSource::csv);
+    const auto csvBack = quarlin_sim::readSnapshotFile(path);
+    EXPECT_EQ(csvBack.resume.source, quarlin_sim::InputSource::csv);
+    EXPECT_EQ(csvBack.resume.inputDigest, csv.resume.inputDigest);
+    // The digest tells the rows apart, and covers only the rows asked for.
+    EXPECT_NE(csv.resume.inputDigest, quarlin_sim::inputDigest(quarlin_sim::InputTable{{{1, 2, 3, 4}, {5, 6, 7, -8}}}, 2));
+    EXPECT_EQ(csv.resume.inputDigest,
+              quarlin_sim::inputDigest(quarlin_sim::InputTable{{{1, 2, 3, 4}, {5, 6, 7, 8}, {9, 9, 9, 9}}}, 2));
 }
 
 TEST(SnapshotFile, RefusesFilesNoRunCouldHaveSaved) {

@@ -159,12 +159,17 @@ TEST(Snapshot, BadFilesAreRefusedBeforeAnyStep) {
         {"past the end of the run", good, {"--steps", "20"}, "s.mat was saved after step 50, past the end of this run (20 steps)"},
         {"csv snapshot on the scenario", readFile(source / "csv.mat"), {}, "s.mat was saved on a run with --input"},
         {"scenario snapshot on measured inputs", good, {"--input", "in.csv"}, "s.mat was saved on a pmsm scenario run"},
+        {"csv snapshot on other inputs", readFile(source / "csv.mat"), {"--input", "other.csv"},
+         "other.csv is not the input s.mat was saved on: its first 50 rows differ"},
         {"scenario options on a restore", good, {"--rpm", "100"}, "takes its scenario from the snapshot"},
     };
     for (const auto& c : cases) {
         TempDir dir;
         if (c.content) writeFile(dir / "s.mat", *c.content);
         writeFile(dir / "in.csv", inputFile());
+        std::string other = inputFile();
+        other[other.find('\n', 100) - 1] ^= 1;  // one digit in row 2
+        writeFile(dir / "other.csv", other);
         const Outcome outcome = runSim(with({"run", "--restore", "s.mat", "--output", "out.csv"}, c.extra), dir.path());
         EXPECT_NE(outcome.exitCode, 0) << c.name;
         EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'), 1) << c.name << ": " << outcome.err;

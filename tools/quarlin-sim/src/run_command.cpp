@@ -159,6 +159,11 @@ RunPlan makePlan(const ParsedArgs& args) {
         }
         plan.endStep = *steps;
     }
+    if (plan.restore && plan.input && plan.firstStep <= plan.input->rows.size() &&
+        inputDigest(*plan.input, plan.firstStep) != plan.restore->resume.inputDigest) {
+        fail(*args.text("--input") + " is not the input " + plan.restorePath + " was saved on: its first " +
+             std::to_string(plan.firstStep) + " rows differ");
+    }
     if (plan.firstStep > plan.endStep) {
         fail(plan.restorePath + " was saved after step " + std::to_string(plan.firstStep) +
              ", past the end of this run (" + std::to_string(plan.endStep) + " steps)");
@@ -240,6 +245,8 @@ void saveState(HostBlock& host, const RunPlan& plan, uint64_t step, const PmsmSc
     if (scenario != nullptr) {
         file.resume.params = scenario->params();
         file.resume.phase = scenario->phase();
+    } else {
+        file.resume.inputDigest = inputDigest(*plan.input, step);
     }
     writeSnapshotFile(*plan.savePath, file);
 }

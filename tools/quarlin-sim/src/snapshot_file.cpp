@@ -65,6 +65,12 @@ private:
 
 }  // namespace
 
+std::string inputDigest(const InputTable& input, uint64_t rows) {
+    Digest digest;
+    for (uint64_t k = 0; k < rows && k < input.rows.size(); ++k) digest.add(input.rows[k].data(), sizeof(InputSample));
+    return digest.hex();
+}
+
 std::string snapshotDigest(const Node& snapshot, const Node& resume) {
     Digest digest;
     digest.add(snapshot);
@@ -86,6 +92,10 @@ void writeSnapshotFile(const std::string& path, const SnapshotFile& file) {
         Node::realRow({r.stateChecksum.begin(), r.stateChecksum.end()}),
         Node::textRow(sourceName(r.source)),
     };
+    if (r.source == InputSource::csv) {
+        names.push_back("input_digest");
+        fields.push_back(Node::textRow(r.inputDigest));
+    }
     if (r.source == InputSource::pmsm) {
         names.push_back("phase");
         fields.push_back(Node::scalar(r.phase));
@@ -168,6 +178,9 @@ SnapshotFile readSnapshotFile(const std::string& path) {
         }
     } else if (source != nullptr && source->kind == Node::Kind::text && source->text == "csv") {
         r.source = InputSource::csv;
+        const Node* input = info.field("input_digest");
+        if (input == nullptr || input->kind != Node::Kind::text) fail(path + " is damaged: it has no resume.input_digest");
+        r.inputDigest = input->text;
     } else {
         fail(path + " is damaged: resume.source is neither \"pmsm\" nor \"csv\"");
     }

@@ -8,7 +8,8 @@
 //             state_checksum (the block's four checksum words, 1x4 double),
 //             source ("pmsm" or "csv"); for "pmsm" also phase (the
 //             scenario's unwrapped electrical angle) and the scenario's
-//             rpm, ramp, hold, psi, iq, phi0; last, digest: 16 hex digits
+//             rpm, ramp, hold, psi, iq, phi0; for "csv" input_digest (the
+//             digest of the input rows that fed the saved steps); last, digest: 16 hex digits
 //             of a 64-bit FNV-1a hash over both variables (digest left
 //             out), so that a damaged value is found before it is restored
 #pragma once
@@ -17,6 +18,7 @@
 #include <cstdint>
 #include <string>
 
+#include "csv_input.h"
 #include "scenario.h"
 #include "tree.h"
 
@@ -32,7 +34,11 @@ struct ResumeInfo {
     InputSource source = InputSource::pmsm;
     PmsmParams params;   // pmsm only
     double phase = 0.0;  // pmsm only
+    std::string inputDigest;  // csv only: inputDigest() of the rows before `step`
 };
+
+// 16 hex digits of a 64-bit FNV-1a hash of the first `rows` input rows.
+std::string inputDigest(const InputTable& input, uint64_t rows);
 
 struct SnapshotFile {
     Node snapshot;
