@@ -37,6 +37,22 @@ bool readStates(const void* dataMap, float* out, size_t capacity) {
     return true;
 }
 
+StateRow stateRow(const void* dataMap, uint32_t row) {
+    const auto* staticMap = field<const unsigned char*>(dataMap, kStaticMap);
+    const auto* rows = field<const unsigned char*>(staticMap, kStatesTable);
+    const auto* dataTypes = field<const unsigned char*>(staticMap, kDataTypeTable);
+    const unsigned char* r = rows + size_t{row} * kStateRowSize;
+    const auto text = [](const char* t) { return t != nullptr ? t : ""; };
+    StateRow out{field<uint32_t>(r, kStateAddressIndex), text(field<const char*>(r, kStateBlockPath)),
+                 text(field<const char*>(r, kStateName)), 0, 0};
+    if (dataTypes != nullptr) {
+        const unsigned char* type = dataTypes + size_t{field<uint16_t>(r, kStateDataTypeIndex)} * kDataTypeRowSize;
+        out.byteSize = field<uint16_t>(type, kDataTypeSize);
+        out.hostTypeId = field<uint8_t>(type, kDataTypeHostId);
+    }
+    return out;
+}
+
 void readRunFlags(const void* dataMap, int8_t* out, size_t count) {
     const auto* logging = field<const unsigned char*>(dataMap, kLoggingRecord);
     const auto* systemRan = field<void* const*>(logging, 0);

@@ -20,6 +20,8 @@ inline constexpr size_t kDataTypeTable = 96;
 // One row of the states table.
 inline constexpr size_t kStateRowSize = 56;
 inline constexpr size_t kStateAddressIndex = 0;
+inline constexpr size_t kStateBlockPath = 8;
+inline constexpr size_t kStateName = 16;
 inline constexpr size_t kStateDataTypeIndex = 34;
 // One row of the data-type table.
 inline constexpr size_t kDataTypeRowSize = 32;
@@ -36,6 +38,16 @@ uint32_t stateCount(const void* dataMap);
 // into out[0 … capacity - 1]; false when a state of another type or size is
 // among them.  Reads only; allocates nothing.
 bool readStates(const void* dataMap, float* out, size_t capacity);
+// Row `row` of the states table: its address index, block path, state name
+// and data type.  Texts come back empty where the map holds none.
+struct StateRow {
+    uint32_t addressIndex;
+    const char* blockPath;
+    const char* name;
+    uint16_t byteSize;
+    uint8_t hostTypeId;
+};
+StateRow stateRow(const void* dataMap, uint32_t row);
 // The run flags: entries kFirstRunFlag … kFirstRunFlag + count - 1 of the
 // system-ran table, one signed byte each.
 void readRunFlags(const void* dataMap, int8_t* out, size_t count);

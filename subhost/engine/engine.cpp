@@ -278,6 +278,18 @@ bool Block::bound() const { return impl_->bound; }
 const std::array<double, sizes_index::count>& Block::boundSizes() const { return impl_->sizes; }
 const void* Block::dataMap() const { return impl_->dataMap; }
 
+std::vector<StateDescription> Block::stateDescriptions() const {
+    std::vector<StateDescription> out;
+    const void* map = impl_->dataMap;
+    if (map == nullptr) return out;
+    const uint32_t count = data_map::stateCount(map);
+    for (uint32_t r = 0; r < count; ++r) {
+        const data_map::StateRow row = data_map::stateRow(map, r);
+        out.push_back({row.addressIndex, row.blockPath, row.name, row.hostTypeId, row.byteSize});
+    }
+    return out;
+}
+
 CallResult Block::bind() {
     Impl& b = *impl_;
     if (!b.module->loaded()) return refused("module not loaded: " + b.module->error());

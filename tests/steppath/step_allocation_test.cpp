@@ -21,6 +21,8 @@ std::string modulePath() {
 
 // The sanitizers bring allocators of their own; count only in plain builds.
 #if !defined(__SANITIZE_ADDRESS__)
+// The replacement pair takes its memory from malloc and gives it back to free.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void* operator new(std::size_t size) {
     allocations.fetch_add(1, std::memory_order_relaxed);
     if (void* p = std::malloc(size == 0 ? 1 : size)) return p;

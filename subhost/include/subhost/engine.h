@@ -124,6 +124,15 @@ struct SampleTime {
 inline constexpr int kNumStates = 7;
 inline constexpr int kNumRunFlags = 3;
 
+// One state as the data map lists it.
+struct StateDescription {
+    uint32_t addressIndex = 0;
+    std::string blockPath;
+    std::string name;
+    int hostTypeId = 0;
+    int byteSize = 0;
+};
+
 class Block {
 public:
     explicit Block(Module& module, HostRecordOptions options = {});
@@ -181,6 +190,8 @@ public:
     std::array<float, kNumStates> states() const;
     std::array<int8_t, kNumRunFlags> runFlags() const;
     const void* dataMap() const;
+    // What the data map says of each state, in its row order.
+    std::vector<StateDescription> stateDescriptions() const;
 
     std::vector<SampleTime> sampleTimes() const;
 

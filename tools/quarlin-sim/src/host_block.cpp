@@ -15,34 +15,6 @@ void check(const subhost::CallResult& result, const std::string& what) {
     if (!result) fail(what + ": " + result.describe());
 }
 
-// Offsets of the data map's exchanged layout, in bytes.
-namespace layout {
-constexpr size_t staticMap = 8;      // instance record -> static map
-constexpr size_t statesTable = 80;   // static map -> states table
-constexpr size_t stateCount = 88;    // static map: number of states
-constexpr size_t dataTypeTable = 96; // static map -> data-type table
-constexpr size_t stateRow = 56;
-constexpr size_t stateAddressIndex = 0;
-constexpr size_t stateBlockPath = 8;
-constexpr size_t stateName = 16;
-constexpr size_t stateDataType = 34;
-constexpr size_t dataTypeRow = 32;
-constexpr size_t dataTypeSize = 20;
-constexpr size_t dataTypeHostId = 22;
-}  // namespace layout
-
-template <typename T>
-T readAt(const void* base, size_t offset) {
-    T value;
-    std::memcpy(&value, static_cast<const char*>(base) + offset, sizeof value);
-    return value;
-}
-
-std::string textAt(const void* base, size_t offset) {
-    const char* text = readAt<const char*>(base, offset);
-    return text != nullptr ? text : "";
-}
-
 // The block's snapshots have a fixed shape; a deeper tree is not one.
 constexpr int kDeepestTree = 16;
 
@@ -134,30 +106,6 @@ std::unique_ptr<subhost::Module> loadModule(const std::string& path) {
     auto module = std::make_unique<subhost::Module>(path);
     if (!module->loaded()) fail("cannot load the module " + path + ": " + module->error());
     return module;
-}
-
-std::vector<MapState> dataMapStates(const void* dataMap) {
-    std::vector<MapState> states;
-    if (dataMap == nullptr) return states;
-    const void* staticMap = readAt<const void*>(dataMap, layout::staticMap);
-    if (staticMap == nullptr) return states;
-    const char* rows = readAt<const char*>(staticMap, layout::statesTable);
-    const char* types = readAt<const char*>(staticMap, layout::dataTypeTable);
-    const auto count = readAt<uint32_t>(staticMap, layout::stateCount);
-    for (uint32_t i = 0; i < count && rows != nullptr; ++i) {
-        const char* row = rows + i * layout::stateRow;
-        MapState state;
-        state.addressIndex = readAt<uint32_t>(row, layout::stateAddressIndex);
-        state.blockPath = textAt(row, layout::stateBlockPath);
-        state.name = textAt(row, layout::stateName);
-        if (types != nullptr) {
-            const char* type = types + readAt<uint16_t>(row, layout::stateDataType) * layout::dataTypeRow;
-            state.byteSize = readAt<uint16_t>(type, layout::dataTypeSize);
-            state.hostTypeId = readAt<uint8_t>(type, layout::dataTypeHostId);
-        }
-        states.push_back(std::move(state));
-    }
-    return states;
 }
 
 HostBlock::HostBlock(subhost::Module& module, const std::function<void(subhost::HostRecord&)>& beforeBind)

@@ -22,14 +22,6 @@ std::string defaultModulePath();
 std::unique_ptr<subhost::Module> loadModule(const std::string& path);
 
 // One row of the data map's states table, as the host reads it.
-struct MapState {
-    uint32_t addressIndex = 0;
-    std::string blockPath;
-    std::string name;
-    int hostTypeId = 0;
-    int byteSize = 0;
-};
-std::vector<MapState> dataMapStates(const void* dataMap);
 
 class HostBlock {
 public:

@@ -181,11 +181,11 @@ int infoCommand(std::span<const std::string> argv) {
     std::printf("state checksum: 0x%08X 0x%08X 0x%08X 0x%08X\n", checksum[0], checksum[1], checksum[2],
                 checksum[3]);
 
-    const auto mapStates = dataMapStates(host.block().dataMap());
+    const auto mapStates = host.block().stateDescriptions();
     const auto values = host.block().states();
     std::printf("data map states: %zu\n", mapStates.size());
     for (size_t i = 0; i < mapStates.size(); ++i) {
-        const MapState& s = mapStates[i];
+        const subhost::StateDescription& s = mapStates[i];
         char value[kMaxNumberText];
         const std::string shown =
             i < values.size() ? std::string(value, writeBinary32(value, values[i])) : std::string("?");
