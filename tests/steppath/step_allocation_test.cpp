@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <new>
+#include <ostream>
 #include <string>
 
 #include "subhost/engine.h"
@@ -41,6 +42,8 @@ struct Case {
     const char* name;
     Stepping stepping;
 };
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 class StepAllocation : public ::testing::TestWithParam<Case> {};
 
