@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "gateway/sfun_service_records.h"
 #include "gateway/sfun_support.h"
 #include "host/host_services.h"
 #include "host/simstruc.h"
@@ -15,29 +16,7 @@ namespace {
 
 namespace hs = host_service;
 
-// Records the host reads and writes during one call.
-struct TextRegistration {
-    const char* text;
-    int32_t id;
-};
-
-struct PairRegistration {
-    void* first;
-    void* second;
-    int32_t id;
-};
-
-struct ZcElement {
-    int32_t signal;
-    int32_t element;
-    uint8_t flag;
-};
-
-struct PortElement {
-    int32_t port;
-    int32_t element;
-    uint8_t result;
-};
+using namespace service_record;
 
 template <typename Slot>
 Slot withSlot(SimStruct* S, int32_t code, int32_t intValue, Slot preset) {

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "gateway/sfun_service_records.h"
 #include "gateway/sfun_support.h"
 #include "support_fixture.h"
 
@@ -15,26 +16,7 @@ namespace {
 
 using subhost::HostRecord;
 
-// Records passed by pointer, field by field.
-struct TextRegistration {
-    const char* text;
-    int32_t id;
-};
-struct PairRegistration {
-    void* first;
-    void* second;
-    int32_t id;
-};
-struct ZcElement {
-    int32_t signal;
-    int32_t element;
-    uint8_t flag;
-};
-struct PortElement {
-    int32_t port;
-    int32_t element;
-    uint8_t result;
-};
+using namespace service_record;
 
 // What lies behind the service's pointer.
 enum class Slot { none, text, i32, i64, u8, f64, ptr, textRecord, pairRecord, zcElement, portElement };
