@@ -9,6 +9,7 @@
 #include "block/Quarlin_msp.h"
 #include "gateway/Quarlin_gateway.h"
 #include "gateway/record_probe.h"
+#include "gateway/sfun_messages.h"
 #include "gateway/sfun_support.h"
 #include "host/host_imports.h"
 #include "host/host_services.h"
@@ -16,12 +17,12 @@
 
 namespace {
 
-constexpr const char* kTooFewRHSArguments = "Simulink:SFunctions:SimStructTooFewRHSArguments";
-constexpr const char* kTooManyLHSArguments = "Simulink:SFunctions:SimStructTooManyLHSArguments";
-constexpr const char* kForthRHSArgIsNotInteger = "Simulink:SFunctions:SimStructForthRHSArgIsNotInteger";
-constexpr const char* kInvalidFlagPassedToSfcn = "Simulink:SFunctions:SimStructInvalidFlagPassedToSfcn";
-constexpr const char* kSFunctionNameMismatch = "Simulink:SFunctions:SimStructSFunctionNameMismatch";
-constexpr const char* kInvalidRecordHandle = "Simulink:SFunctions:SimStructInvalidRecordHandle";
+constexpr const DiagMessage& kTooFewRHSArguments = diagMessage("SimStructTooFewRHSArguments");
+constexpr const DiagMessage& kTooManyLHSArguments = diagMessage("SimStructTooManyLHSArguments");
+constexpr const DiagMessage& kForthRHSArgIsNotInteger = diagMessage("SimStructForthRHSArgIsNotInteger");
+constexpr const DiagMessage& kInvalidFlagPassedToSfcn = diagMessage("SimStructInvalidFlagPassedToSfcn");
+constexpr const DiagMessage& kSFunctionNameMismatch = diagMessage("SimStructSFunctionNameMismatch");
+constexpr const DiagMessage& kInvalidRecordHandle = diagMessage("SimStructInvalidRecordHandle");
 
 constexpr int32_t kFixedArguments = 4;
 constexpr int32_t kBindExtensionOn = 1;
@@ -41,15 +42,15 @@ std::optional<int32_t> truncatedInt32(double value) {
 void checkFlag(const mxArray* flagArray) {
     if (mxGetM_800(flagArray) * mxGetN_800(flagArray) != 1 || mxIsComplex_800(flagArray) ||
         !mxIsNumeric_800(flagArray))
-        ssRaiseHostError(kForthRHSArgIsNotInteger, "s", _sfcnName);
+        ssRaiseMessage(&kForthRHSArgIsNotInteger, _sfcnName);
     // A numeric array the host cannot show as doubles has no flag to read.
     const double* values = mxGetPr_800(flagArray);
-    if (values == nullptr) ssRaiseHostError(kForthRHSArgIsNotInteger, "s", _sfcnName);
+    if (values == nullptr) ssRaiseMessage(&kForthRHSArgIsNotInteger, _sfcnName);
     const double flag = values[0];
     const std::optional<int32_t> integer = truncatedInt32(flag);
     if (!integer || static_cast<double>(*integer) != flag)
-        ssRaiseHostError(kForthRHSArgIsNotInteger, "s", _sfcnName);
-    if (*integer != 0) ssRaiseHostError(kInvalidFlagPassedToSfcn, "s", _sfcnName);
+        ssRaiseMessage(&kForthRHSArgIsNotInteger, _sfcnName);
+    if (*integer != 0) ssRaiseMessage(&kInvalidFlagPassedToSfcn, _sfcnName);
 }
 
 // A record handle is a real double column of three rows whose third element
@@ -69,16 +70,16 @@ SimStruct* recordFromHandle(const mxArray* handle) {
     const double* values = mxGetPr_800(handle);
     const std::optional<int32_t> low = truncatedInt32(values[0]);
     const std::optional<int32_t> high = truncatedInt32(values[1]);
-    if (!low || !high) ssRaiseHostError(kInvalidRecordHandle, "s", _sfcnName);
+    if (!low || !high) ssRaiseMessage(&kInvalidRecordHandle, _sfcnName);
     const uintptr_t address = (static_cast<uintptr_t>(static_cast<uint32_t>(*high)) << 32) |
                               static_cast<uintptr_t>(static_cast<uint32_t>(*low));
     const void* memory = reinterpret_cast<const void*>(address);
     if (address == 0 || address % alignof(SimStruct) != 0 ||
         !recordMemoryReadable(memory, sizeof(SimStruct)))
-        ssRaiseHostError(kInvalidRecordHandle, "s", _sfcnName);
+        ssRaiseMessage(&kInvalidRecordHandle, _sfcnName);
     uint64_t stamp = 0;
     std::memcpy(&stamp, memory, sizeof stamp);
-    if (stamp != kHostRecordStamp) ssRaiseHostError(kInvalidRecordHandle, "s", _sfcnName);
+    if (stamp != kHostRecordStamp) ssRaiseMessage(&kInvalidRecordHandle, _sfcnName);
     return reinterpret_cast<SimStruct*>(address);
 }
 
@@ -101,7 +102,7 @@ SimStruct* bind(const mxArray* handle) {
     SimStruct* S = recordFromHandle(handle);
     const char* recordName = S->modelName != nullptr ? S->modelName : "";
     if (std::strcmp(recordName, kModuleName) != 0)
-        ssRaiseHostError(kSFunctionNameMismatch, "ss", kModuleName, recordName);
+        ssRaiseMessage(&kSFunctionNameMismatch, kModuleName, recordName);
     bindMethods(S);
     return S;
 }
@@ -111,8 +112,8 @@ SimStruct* bind(const mxArray* handle) {
 void _ProcessMexSfunctionCmdLineCall(int32_t nlhs, mxArray* plhs[], int32_t nrhs,
                                      const mxArray* prhs[]) {
     if (nrhs < kFixedArguments)
-        ssRaiseHostError(kTooFewRHSArguments, "sd", _sfcnName, static_cast<double>(kFixedArguments));
-    if (nlhs > 1) ssRaiseHostError(kTooManyLHSArguments, "s", _sfcnName);
+        ssRaiseMessage(&kTooFewRHSArguments, _sfcnName, static_cast<double>(kFixedArguments));
+    if (nlhs > 1) ssRaiseMessage(&kTooManyLHSArguments, _sfcnName);
     checkFlag(prhs[3]);
 
     SimStruct* S = isRecordHandle(prhs[1]) ? bind(prhs[1]) : _CreateSimStruct(nrhs, prhs);

@@ -144,6 +144,16 @@ void ssRaiseHostError(const char* id, const char* argTypes, ...) {
     std::abort();
 }
 
+void ssRaiseMessage(const DiagMessage* message, ...) {
+    va_list args;
+    va_start(args, message);
+    mxArray* object = makeHostMessage(message->fullId, message->argKinds, args);
+    va_end(args);
+    mxArray* none[1] = {nullptr};
+    mexCallMATLAB_800(0, none, 1, &object, message->form == DiagForm::hostWarning ? "warning" : "error");
+    if (message->form != DiagForm::hostWarning) std::abort();  // "error" ends the host call
+}
+
 void ssRaiseHostWarning(const char* id, const char* argTypes, ...) {
     va_list args;
     va_start(args, argTypes);

@@ -134,6 +134,7 @@ inline constexpr DiagMessage kDiagMessages[] = {
     diag_text::row<"SimStructForthRHSArgIsNotInteger", "s">(DiagForm::hostError),
     diag_text::row<"SimStructInvalidFlagPassedToSfcn", "s">(DiagForm::hostError),
     diag_text::row<"SimStructSFunctionNameMismatch", "ss">(DiagForm::hostError),
+    diag_text::row<"SimStructInvalidRecordHandle", "s">(DiagForm::hostError),
     diag_text::row<"SimStructLevel2InvalidInputPortNumber", "ssdd">(DiagForm::hostError),
     diag_text::row<"SimStructLevel2InvalidAccessToReusableInputSignal", "ssd">(DiagForm::hostError),
     diag_text::row<"SimStructLevel2InvalidAccessToNonDirectFeedthroughInputSignal", "ssd">(
@@ -158,8 +159,10 @@ struct SimStruct;
 
 // Reports `message` in its form (constant, formatted or guarded formatted)
 // with the arguments its kinds list: a const char* per 's', an int per 'd'.
-// Host messages are not reported here: they go through ssRaiseHostError and
-// ssRaiseHostWarning, with a double per 'd'.
+// Host messages are not reported here: they go through ssRaiseMessage.
 void ssReportMessage(SimStruct* S, const DiagMessage* message, ...);
+// Raises a host message row through "message" and then "error" (which does
+// not return) or "warning", with a const char* per 's' and a double per 'd'.
+void ssRaiseMessage(const DiagMessage* message, ...);
 // Fills the template of `message` into `buffer` (kMsgBufferSize bytes).
 void ssFormatMessage(char* buffer, const DiagMessage* message, ...);

@@ -60,6 +60,7 @@ const MessageRow kExpectedMessages[] = {
     {"SimStructForthRHSArgIsNotInteger", "s", DiagForm::hostError, ""},
     {"SimStructInvalidFlagPassedToSfcn", "s", DiagForm::hostError, ""},
     {"SimStructSFunctionNameMismatch", "ss", DiagForm::hostError, ""},
+    {"SimStructInvalidRecordHandle", "s", DiagForm::hostError, ""},
     {"SimStructLevel2InvalidInputPortNumber", "ssdd", DiagForm::hostError, ""},
     {"SimStructLevel2InvalidAccessToReusableInputSignal", "ssd", DiagForm::hostError, ""},
     {"SimStructLevel2InvalidAccessToNonDirectFeedthroughInputSignal", "ssd", DiagForm::hostError, ""},
