@@ -12,11 +12,6 @@ file(GLOB QUARLIN_MODULE_SOURCES CONFIGURE_DEPENDS
   ${PROJECT_SOURCE_DIR}/gateway/*.cpp
   ${PROJECT_SOURCE_DIR}/rtwwriter/*.cpp)
 
-if(NOT QUARLIN_MODULE_SOURCES)
-  set(QUARLIN_MODULE_SOURCES ${CMAKE_BINARY_DIR}/module_empty.cpp)
-  file(WRITE ${QUARLIN_MODULE_SOURCES} "// the module has no sources yet\n")
-endif()
-
 # binary32 arithmetic, one rounding per operation in the written order:
 # no contraction into fused multiply-adds, no fast-math, no excess precision,
 # whatever the global flags say.  g++ 12 has no -fexcess-precision for C++;
@@ -31,19 +26,18 @@ endif()
 add_library(quarlin_module_objects OBJECT ${QUARLIN_MODULE_SOURCES})
 target_compile_options(quarlin_module_objects PRIVATE ${QUARLIN_FP_FLAGS} -fvisibility=hidden)
 
-add_library(quarlin_module STATIC $<TARGET_OBJECTS:quarlin_module_objects>)
-target_link_libraries(quarlin_module PUBLIC
+# The host libraries the module imports from, as a MEX extension does.
+set(QUARLIN_HOST_LIBRARIES
   subhost::mx subhost::mex subhost::mwsl_simtarget_core
   subhost::mwsl_simtarget_instrumentation subhost::mwmathutil subhost::fixedpoint)
 
-if(EXISTS ${PROJECT_SOURCE_DIR}/gateway/Quarlin_msp.map)
-  add_library(Quarlin_msp MODULE $<TARGET_OBJECTS:quarlin_module_objects>)
-  set_target_properties(Quarlin_msp PROPERTIES PREFIX "" SUFFIX ".mexa64"
-    LINK_DEPENDS ${PROJECT_SOURCE_DIR}/gateway/Quarlin_msp.map)
-  target_link_options(Quarlin_msp PRIVATE
-    -Wl,--version-script=${PROJECT_SOURCE_DIR}/gateway/Quarlin_msp.map -Wl,--no-undefined)
-  target_link_libraries(Quarlin_msp PRIVATE
-    subhost::mx subhost::mex subhost::mwsl_simtarget_core
-    subhost::mwsl_simtarget_instrumentation subhost::mwmathutil subhost::fixedpoint)
-  install(TARGETS Quarlin_msp LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
-endif()
+add_library(quarlin_module STATIC $<TARGET_OBJECTS:quarlin_module_objects>)
+target_link_libraries(quarlin_module PUBLIC ${QUARLIN_HOST_LIBRARIES})
+
+# The loadable module exports mexFunction and mexfilerequiredapiversion only.
+set(QUARLIN_EXPORT_MAP ${PROJECT_SOURCE_DIR}/gateway/Quarlin_msp.map)
+add_library(Quarlin_msp MODULE $<TARGET_OBJECTS:quarlin_module_objects>)
+set_target_properties(Quarlin_msp PROPERTIES PREFIX "" SUFFIX ".mexa64" LINK_DEPENDS ${QUARLIN_EXPORT_MAP})
+target_link_options(Quarlin_msp PRIVATE -Wl,--version-script=${QUARLIN_EXPORT_MAP} -Wl,--no-undefined)
+target_link_libraries(Quarlin_msp PRIVATE ${QUARLIN_HOST_LIBRARIES})
+install(TARGETS Quarlin_msp LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
