@@ -109,6 +109,19 @@ int32_t setPortCount(NumPortsFcn fcn, void* arg, int32_t count) {
     return fcn != nullptr ? fcn(arg, count) : 0;
 }
 
+// A query record's port count: stored with its flag, and zeroed port records
+// made for it.  A negative count is refused and changes nothing.
+template <class PortRecord>
+int32_t takeQueryPortCount(SimStruct* S, int32_t count, int sizesElement, PortRecord*& ports) {
+    if (count < 0) return 0;
+    ssSizesElement(S, sizesElement) = count;
+    ssSetFlagBits(S, flag_bits::portCountsSet, 1);
+    if (count > 0) {
+        ports = static_cast<PortRecord*>(mxCalloc_800(static_cast<size_t>(count), sizeof(PortRecord)));
+    }
+    return 1;
+}
+
 }  // namespace
 
 void mdlInitializeSizes(SimStruct* S) {
@@ -161,8 +174,6 @@ void mdlInitializeSizes(SimStruct* S) {
     if (S->hostExtension != nullptr) {
         uint8_t on = 1;
         ssCallHostService(S, host_service::extensionFlagOn, 0, &on);
-    }
-    if (S->hostExtension != nullptr) {
         uint8_t off = 0;
         ssCallHostService(S, host_service::extensionFlagOff, 0, &off);
     }
@@ -199,24 +210,10 @@ void mdlInitializeSizes(SimStruct* S) {
 
 int32_t _RegNumInputPortsCB(void* arg, int32_t count) {
     auto* S = static_cast<SimStruct*>(arg);
-    if (count < 0) return 0;
-    ssSizesElement(S, sizes_index::numInputPorts) = count;
-    ssSetFlagBits(S, flag_bits::portCountsSet, 1);
-    if (count > 0) {
-        S->inputPorts = static_cast<InputPortRecord*>(
-            mxCalloc_800(static_cast<size_t>(count), sizeof(InputPortRecord)));
-    }
-    return 1;
+    return takeQueryPortCount(S, count, sizes_index::numInputPorts, S->inputPorts);
 }
 
 int32_t _RegNumOutputPortsCB(void* arg, int32_t count) {
     auto* S = static_cast<SimStruct*>(arg);
-    if (count < 0) return 0;
-    ssSizesElement(S, sizes_index::numOutputPorts) = count;
-    ssSetFlagBits(S, flag_bits::portCountsSet, 1);
-    if (count > 0) {
-        S->outputPorts = static_cast<OutputPortRecord*>(
-            mxCalloc_800(static_cast<size_t>(count), sizeof(OutputPortRecord)));
-    }
-    return 1;
+    return takeQueryPortCount(S, count, sizes_index::numOutputPorts, S->outputPorts);
 }

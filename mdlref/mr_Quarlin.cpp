@@ -25,35 +25,35 @@ const char* const rtdwDataFieldNames[kQuarlinStateFieldCount] = {
 constexpr int32_t kRtbField = 0;
 constexpr int32_t kRtdwField = 1;
 
+// Where each field's bytes live in Quarlin_DW, and what a restore reports
+// when the field cannot supply them.
 struct StateMember {
-    size_t offset;  // within Quarlin_DW
+    size_t offset;
     size_t size;
+    const char* problem;
 };
 
 constexpr StateMember kStateMembers[kQuarlinStateFieldCount] = {
-    {offsetof(Quarlin_DW, emfAlpha), sizeof(float)},
-    {offsetof(Quarlin_DW, emfBeta), sizeof(float)},
-    {offsetof(Quarlin_DW, speed), sizeof(float)},
-    {offsetof(Quarlin_DW, angle), sizeof(float)},
-    {offsetof(Quarlin_DW, pllIntegrator), sizeof(float)},
-    {offsetof(Quarlin_DW, currentBeta), sizeof(float)},
-    {offsetof(Quarlin_DW, currentAlpha), sizeof(float)},
-    {offsetof(Quarlin_DW, noWrapRan), sizeof(int8_t)},
-    {offsetof(Quarlin_DW, wrapLowRan), sizeof(int8_t)},
-    {offsetof(Quarlin_DW, wrapHighRan), sizeof(int8_t)},
-};
-
-const char* const kStateFieldProblems[kQuarlinStateFieldCount] = {
-    "mdlrefDW.rtdw field 0 is not a real uint8 array of at least 4 bytes",
-    "mdlrefDW.rtdw field 1 is not a real uint8 array of at least 4 bytes",
-    "mdlrefDW.rtdw field 2 is not a real uint8 array of at least 4 bytes",
-    "mdlrefDW.rtdw field 3 is not a real uint8 array of at least 4 bytes",
-    "mdlrefDW.rtdw field 4 is not a real uint8 array of at least 4 bytes",
-    "mdlrefDW.rtdw field 5 is not a real uint8 array of at least 4 bytes",
-    "mdlrefDW.rtdw field 6 is not a real uint8 array of at least 4 bytes",
-    "mdlrefDW.rtdw field 7 is not a real uint8 array of at least 1 byte",
-    "mdlrefDW.rtdw field 8 is not a real uint8 array of at least 1 byte",
-    "mdlrefDW.rtdw field 9 is not a real uint8 array of at least 1 byte",
+    {offsetof(Quarlin_DW, emfAlpha), sizeof(float),
+     "mdlrefDW.rtdw field 0 is not a real uint8 array of at least 4 bytes"},
+    {offsetof(Quarlin_DW, emfBeta), sizeof(float),
+     "mdlrefDW.rtdw field 1 is not a real uint8 array of at least 4 bytes"},
+    {offsetof(Quarlin_DW, speed), sizeof(float),
+     "mdlrefDW.rtdw field 2 is not a real uint8 array of at least 4 bytes"},
+    {offsetof(Quarlin_DW, angle), sizeof(float),
+     "mdlrefDW.rtdw field 3 is not a real uint8 array of at least 4 bytes"},
+    {offsetof(Quarlin_DW, pllIntegrator), sizeof(float),
+     "mdlrefDW.rtdw field 4 is not a real uint8 array of at least 4 bytes"},
+    {offsetof(Quarlin_DW, currentBeta), sizeof(float),
+     "mdlrefDW.rtdw field 5 is not a real uint8 array of at least 4 bytes"},
+    {offsetof(Quarlin_DW, currentAlpha), sizeof(float),
+     "mdlrefDW.rtdw field 6 is not a real uint8 array of at least 4 bytes"},
+    {offsetof(Quarlin_DW, noWrapRan), sizeof(int8_t),
+     "mdlrefDW.rtdw field 7 is not a real uint8 array of at least 1 byte"},
+    {offsetof(Quarlin_DW, wrapLowRan), sizeof(int8_t),
+     "mdlrefDW.rtdw field 8 is not a real uint8 array of at least 1 byte"},
+    {offsetof(Quarlin_DW, wrapHighRan), sizeof(int8_t),
+     "mdlrefDW.rtdw field 9 is not a real uint8 array of at least 1 byte"},
 };
 
 char* bytesOf(void* base, size_t offset) { return static_cast<char*>(base) + offset; }
@@ -98,7 +98,7 @@ const char* mr_Quarlin_CheckDWork(const mxArray* instanceSnapshot) {
     for (int32_t field = 0; field < kQuarlinStateFieldCount; ++field) {
         if (!mr_Quarlin_isByteArrayOfAtLeast(mxGetFieldByNumber_800(states, 0, field),
                                              kStateMembers[field].size))
-            return kStateFieldProblems[field];
+            return kStateMembers[field].problem;
     }
     return nullptr;
 }

@@ -208,22 +208,10 @@ void Quarlin_initialize(SimStruct* hostBlock, int32_t tid0, int32_t tid1, Quarli
         Quarlin_env_pluginEvent(rtm->hostBlock, modelName, "START_OF_SIM_MODEL_MODELREF_ACCEL_EVENT");
     }
 
-    rtb->pllSpeed = 0.0F;
-    rtb->pllIntegratorIn = 0.0F;
-    rtb->pllAngle = 0.0F;
-    rtb->currentBetaNext = 0.0F;
-    rtb->emfBetaNext = 0.0F;
-    rtb->currentAlphaNext = 0.0F;
-    rtb->emfAlphaNext = 0.0F;
-
+    // +0.0F is all zero bits, so clearing the bytes sets every signal and
+    // state to 0.0 as well as spareWord and the run flags to 0.
+    std::memset(rtb, 0, sizeof(*rtb));
     std::memset(rtdw, 0, sizeof(*rtdw));
-    rtdw->emfAlpha = 0.0F;
-    rtdw->emfBeta = 0.0F;
-    rtdw->speed = 0.0F;
-    rtdw->angle = 0.0F;
-    rtdw->pllIntegrator = 0.0F;
-    rtdw->currentBeta = 0.0F;
-    rtdw->currentAlpha = 0.0F;
 
     Quarlin_InitializeDataMapInfo(rtm, rtdw, sysRanBase, contextTid);
 

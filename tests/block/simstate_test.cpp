@@ -318,6 +318,23 @@ std::string refusal(const std::string& problem) {
            "<arg type=\"string\">" + problem + "</arg></arguments></diag></diag_root>";
 }
 
+// The snapshot of an instance after 10 samples, with next hit 0.001 s on
+// task 0; the instance is then moved on 10 samples, to next hit 0.002 s on
+// task 1, so that whatever a restore writes shows.  `atSnapshot`, when
+// given, receives what a restore of the snapshot writes back.
+mxArray* snapshotThenMoveOn(BlockInstance& block, std::vector<uint8_t>* atSnapshot = nullptr) {
+    SimStruct* S = block.S();
+    run(block, 0, 10);
+    S->tNext = 0.001;
+    S->tNextTid = 0;
+    if (atSnapshot != nullptr) *atSnapshot = savedParts(block.container());
+    mxArray* snapshot = mdlGetSimState(S);
+    run(block, 10, 10);
+    S->tNext = 0.002;
+    S->tNextTid = 1;
+    return snapshot;
+}
+
 // Every tree is taken from an earlier state than the one it is restored
 // into, so that any partial write would show.
 TEST_F(SimState, MalformedTreesAreRefusedWholeAndChangeNothing) {
@@ -325,13 +342,7 @@ TEST_F(SimState, MalformedTreesAreRefusedWholeAndChangeNothing) {
         SCOPED_TRACE(c.name);
         BlockInstance block;
         SimStruct* S = block.S();
-        run(block, 0, 10);
-        S->tNext = 0.001;
-        S->tNextTid = 0;
-        mxArray* snapshot = mdlGetSimState(S);
-        run(block, 10, 10);
-        S->tNext = 0.002;
-        S->tNextTid = 1;
+        mxArray* snapshot = snapshotThenMoveOn(block);
         const auto container = bytesOf(block.container());
 
         mdlSetSimState(S, c.edit(snapshot));
@@ -348,9 +359,7 @@ TEST_F(SimState, MalformedTreesAreRefusedWholeAndChangeNothing) {
 // The instance-level restore guards itself the same way.
 TEST_F(SimState, InstanceRestoreLeavesTheContainerAloneForAMalformedTree) {
     BlockInstance block;
-    run(block, 0, 10);
-    mxArray* snapshot = mdlGetSimState(block.S());
-    run(block, 10, 10);
+    mxArray* snapshot = snapshotThenMoveOn(block);
     const auto container = bytesOf(block.container());
 
     mr_Quarlin_SetDWork(&block.container(), nullptr);
@@ -405,14 +414,8 @@ TEST_F(SimState, WellFormedVariantsRestoreTheLayoutsBytes) {
         SCOPED_TRACE(c.name);
         BlockInstance block;
         SimStruct* S = block.S();
-        run(block, 0, 10);
-        S->tNext = 0.001;
-        S->tNextTid = 0;
-        const auto atSnapshot = savedParts(block.container());
-        mxArray* snapshot = mdlGetSimState(S);
-        run(block, 10, 10);
-        S->tNext = 0.002;
-        S->tNextTid = 1;
+        std::vector<uint8_t> atSnapshot;
+        mxArray* snapshot = snapshotThenMoveOn(block, &atSnapshot);
 
         mdlSetSimState(S, c.edit(snapshot));
 
