@@ -1,6 +1,7 @@
 #include "args.h"
 
 #include <charconv>
+#include <cstdio>
 
 #include "failure.h"
 #include "floats.h"
@@ -126,6 +127,11 @@ std::string helpText(const CommandSpec& command) {
         out += "\n";
     }
     return out;
+}
+
+int printHelp(const CommandSpec& command) {
+    std::fputs(helpText(command).c_str(), stdout);
+    return 0;
 }
 
 }  // namespace quarlin_sim

@@ -49,5 +49,7 @@ public:
 ParsedArgs parseArgs(const CommandSpec& command, std::span<const std::string> args);
 
 std::string helpText(const CommandSpec& command);
+// Writes helpText on standard output and returns the exit code of a --help.
+int printHelp(const CommandSpec& command);
 
 }  // namespace quarlin_sim

@@ -116,24 +116,25 @@ InputTable parseInputCsv(std::string_view text, const std::string& source) {
     InputTable table;
     table.rows.reserve(lines.size() - 1);
     for (size_t l = 1; l < lines.size(); ++l) {
-        const std::string where = source + " line " + std::to_string(l + 1);
+        // Messages are made only on a defect: a long input is read row by
+        // row, and most rows have none.
+        const auto where = [&] { return source + " line " + std::to_string(l + 1); };
         const auto fields = splitFields(lines[l]);
-        if (!fields) fail(where + ": a quoted field is not closed");
+        if (!fields) fail(where() + ": a quoted field is not closed");
         if (fields->size() > header->size()) {
-            fail(where + ": " + std::to_string(fields->size()) + " fields, but the header names " +
+            fail(where() + ": " + std::to_string(fields->size()) + " fields, but the header names " +
                  std::to_string(header->size()));
         }
         InputSample sample{};
         for (size_t port = 0; port < kInputNames.size(); ++port) {
-            const std::string column = "column " + std::string(kInputNames[port]);
+            const auto column = [&] { return where() + ", column " + std::string(kInputNames[port]); };
             if (columnOf[port] >= fields->size()) {
-                fail(where + ", " + column + ": missing (the row has " +
-                     std::to_string(fields->size()) + " of the header's " +
+                fail(column() + ": missing (the row has " + std::to_string(fields->size()) + " of the header's " +
                      std::to_string(header->size()) + " fields)");
             }
             const std::string& value = (*fields)[columnOf[port]];
             const auto number = readBinary32(value);
-            if (!number) fail(where + ", " + column + ": " + quoted(value) + " is not a number");
+            if (!number) fail(column() + ": " + quoted(value) + " is not a number");
             sample[port] = *number;
         }
         table.rows.push_back(sample);

@@ -15,9 +15,6 @@ void check(const subhost::CallResult& result, const std::string& what) {
     if (!result) fail(what + ": " + result.describe());
 }
 
-// The block's snapshots have a fixed shape; a deeper tree is not one.
-constexpr int kDeepestTree = 16;
-
 Node nodeFrom(const mxArray* array, const std::string& path, int depth) {
     if (array == nullptr) return Node{};
     if (depth > kDeepestTree) fail(path + ": nested too deeply");
@@ -38,24 +35,14 @@ Node nodeFrom(const mxArray* array, const std::string& path, int depth) {
         }
         case mx_class::uint8: {
             if (mxIsComplex_800(array)) fail(path + ": a complex array");
-            Node node;
-            node.kind = Node::Kind::bytes;
-            node.rows = rows;
-            node.columns = columns;
-            node.bytes.resize(rows * columns);
-            if (!node.bytes.empty()) std::memcpy(node.bytes.data(), mxGetData_800(array), node.bytes.size());
-            return node;
+            const auto* data = static_cast<const uint8_t*>(mxGetData_800(array));
+            return Node::byteMatrix(rows, columns, {data, data + rows * columns});
         }
         case mx_class::doubleClass: {
             if (mxIsComplex_800(array)) fail(path + ": a complex array");
             if (rows * columns == 0) return Node{};
-            Node node;
-            node.kind = Node::Kind::reals;
-            node.rows = rows;
-            node.columns = columns;
-            node.reals.resize(rows * columns);
-            std::memcpy(node.reals.data(), mxGetData_800(array), node.reals.size() * sizeof(double));
-            return node;
+            const auto* data = static_cast<const double*>(mxGetData_800(array));
+            return Node::realMatrix(rows, columns, {data, data + rows * columns});
         }
         case mx_class::character: {
             const char* text = subhost_mx_string(array);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "args.h"
 #include "subhost/engine.h"
 #include "tree.h"
 
@@ -17,6 +18,9 @@ namespace quarlin_sim {
 
 // The module beside the program: <program dir>/../lib/Quarlin_msp.mexa64.
 std::string defaultModulePath();
+// The option of every command that loads the module.
+inline constexpr OptionSpec kModuleOption{"--module", "", "PATH",
+                                          "the module to load (default: ../lib/Quarlin_msp.mexa64 beside the program)"};
 
 // Loads the module at `path`; throws a Failure naming it when that fails.
 std::unique_ptr<subhost::Module> loadModule(const std::string& path);

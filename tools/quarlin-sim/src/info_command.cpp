@@ -8,6 +8,7 @@
 #include "csv_input.h"
 #include "failure.h"
 #include "floats.h"
+#include "host/host_services.h"
 #include "host_block.h"
 #include "subhost/control.h"
 
@@ -15,9 +16,7 @@ namespace quarlin_sim {
 
 namespace {
 
-constexpr OptionSpec kModuleOptions[] = {
-    {"--module", "", "PATH", "the module to load (default: ../lib/Quarlin_msp.mexa64 beside the program)"},
-};
+constexpr OptionSpec kModuleOptions[] = {kModuleOption};
 
 constexpr CommandSpec kSizesSpec{
     "sizes",
@@ -40,11 +39,10 @@ constexpr CommandSpec kInfoSpec{
 
 constexpr const char* kOutputNames[] = {"angle", "speed_rpm"};
 
-// Service 72 hands the host the model-information registration: model
-// name (offset 0), table (8), entry count (16).  The table's entries are 32
+// The model-information registration hands the host the model name
+// (offset 0), table (8), entry count (16).  The table's entries are 32
 // bytes: identifier (0), kind (8), three 32-bit words (12, 16, 20), owner
 // (24).  The host copies it during the call.
-constexpr int32_t kModelInfoService = 72;
 constexpr size_t kEntrySize = 32;
 constexpr int32_t kMostEntries = 4096;
 
@@ -109,10 +107,7 @@ const char* typeName(int32_t id) {
 
 int sizesCommand(std::span<const std::string> argv) {
     const ParsedArgs args = parseArgs(kSizesSpec, argv);
-    if (args.help) {
-        std::fputs(helpText(kSizesSpec).c_str(), stdout);
-        return 0;
-    }
+    if (args.help) return printHelp(kSizesSpec);
     const auto module = loadModule(args.text("--module").value_or(defaultModulePath()));
     const subhost::SizesResult result = subhost::sizesQuery(*module);
     if (!result.call) fail("the sizes query failed: " + result.call.describe());
@@ -124,16 +119,13 @@ int sizesCommand(std::span<const std::string> argv) {
 
 int infoCommand(std::span<const std::string> argv) {
     const ParsedArgs args = parseArgs(kInfoSpec, argv);
-    if (args.help) {
-        std::fputs(helpText(kInfoSpec).c_str(), stdout);
-        return 0;
-    }
+    if (args.help) return printHelp(kInfoSpec);
     const std::string path = args.text("--module").value_or(defaultModulePath());
     const auto module = loadModule(path);
     ModelInfo info;
     HostBlock host(*module, [&info](subhost::HostRecord& record) {
         record.onService = [&info](SimStruct*, int32_t code, int32_t, void* data) {
-            if (code == kModelInfoService) recordModelInfo(info, data);
+            if (code == host_service::modelInfoRegister) recordModelInfo(info, data);
         };
     });
     SimStruct* S = host.block().record();

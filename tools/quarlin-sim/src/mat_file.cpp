@@ -17,7 +17,6 @@ namespace {
 // Snapshot files are a few kilobytes; anything far larger is not one, and
 // refusing it keeps a damaged size field from making matio read gigabytes.
 constexpr uint64_t kLargestFile = 16u << 20;
-constexpr int kDeepestTree = 16;
 
 // matio reports through a log function; its last message explains a failure
 // better than a bare error code, and nothing should reach the terminal
@@ -117,19 +116,15 @@ Node fromMatvar(matvar_t* var, const std::string& path, int depth) {
                 var->nbytes != count * sizeof(double)) {
                 return refuse("double data missing or of the wrong size");
             }
-            node.kind = Node::Kind::reals;
-            node.reals.resize(count);
-            std::memcpy(node.reals.data(), var->data, var->nbytes);
-            return node;
+            const auto* data = static_cast<const double*>(var->data);
+            return Node::realMatrix(rows, columns, {data, data + count});
         }
         case MAT_C_UINT8: {
             if (count != 0 && (var->data == nullptr || var->nbytes != count)) {
                 return refuse("uint8 data missing or of the wrong size");
             }
-            node.kind = Node::Kind::bytes;
-            node.bytes.resize(count);
-            if (count != 0) std::memcpy(node.bytes.data(), var->data, count);
-            return node;
+            const auto* data = static_cast<const uint8_t*>(var->data);
+            return Node::byteMatrix(rows, columns, {data, data + count});
         }
         case MAT_C_CHAR: {
             if (rows > 1) return refuse("text of more than one row");
@@ -190,7 +185,6 @@ public:
 private:
     static constexpr uint32_t kMatrix = 14;
     static constexpr uint32_t kCompressed = 15;
-    static constexpr int kDeepest = 16;
 
     struct Element {
         uint32_t type;
@@ -252,7 +246,7 @@ private:
 
     void matrix(const Element& m, int depth) const {
         if (m.size == 0) return;  // an empty field
-        if (depth > kDeepest) damaged("nests variables too deeply", m.data);
+        if (depth > kDeepestTree) damaged("nests variables too deeply", m.data);
         const size_t end = m.data + m.size;
         const Element flags = element(m.data, end);
         if (flags.type != 6 || flags.size != 8) damaged("has a variable without array flags", m.data);

@@ -1,5 +1,4 @@
 // quarlin-sim plot: a run's CSV as a picture.
-#include <cstdio>
 
 #include "args.h"
 #include "commands.h"
@@ -27,10 +26,7 @@ constexpr CommandSpec kPlotSpec{
 
 int plotCommand(std::span<const std::string> argv) {
     const ParsedArgs args = parseArgs(kPlotSpec, argv);
-    if (args.help) {
-        std::fputs(helpText(kPlotSpec).c_str(), stdout);
-        return 0;
-    }
+    if (args.help) return printHelp(kPlotSpec);
     if (args.positionals.empty()) usageFail("plot needs the run's CSV file (see quarlin-sim plot --help)");
     const auto output = args.text("--output");
     if (!output) usageFail("plot needs -o RUN.png (see quarlin-sim plot --help)");

@@ -26,7 +26,7 @@ namespace quarlin_sim {
 namespace {
 
 constexpr OptionSpec kRunOptions[] = {
-    {"--module", "", "PATH", "the module to load (default: ../lib/Quarlin_msp.mexa64 beside the program)"},
+    kModuleOption,
     {"--input", "", "FILE.csv", "measured inputs: a header naming i_alpha,i_beta,v_alpha,v_beta\n(other columns ignored), one row per step"},
     {"--scenario", "", "NAME", "synthetic inputs; the only scenario is pmsm (the default)"},
     {"--rpm", "", "RPM", "pmsm: final mechanical speed, rev/min (1500)"},
@@ -283,10 +283,7 @@ void printSummary(const RunPlan& plan, uint64_t steps, double seconds, const Tra
 
 int runCommand(std::span<const std::string> argv) {
     const ParsedArgs args = parseArgs(kRunSpec, argv);
-    if (args.help) {
-        std::fputs(helpText(kRunSpec).c_str(), stdout);
-        return 0;
-    }
+    if (args.help) return printHelp(kRunSpec);
     RunPlan plan = makePlan(args);
     if (plan.plotPath) {
         (void)plotScriptPath();

@@ -12,24 +12,34 @@ Node Node::structure(std::vector<std::string> names, std::vector<Node> fields) {
     return n;
 }
 
-Node Node::byteRow(std::vector<uint8_t> bytes) {
+Node Node::byteMatrix(size_t rows, size_t columns, std::vector<uint8_t> bytes) {
     Node n;
     n.kind = Kind::bytes;
-    n.rows = 1;
-    n.columns = bytes.size();
+    n.rows = rows;
+    n.columns = columns;
     n.bytes = std::move(bytes);
     return n;
+}
+
+Node Node::realMatrix(size_t rows, size_t columns, std::vector<double> values) {
+    Node n;
+    n.kind = Kind::reals;
+    n.rows = rows;
+    n.columns = columns;
+    n.reals = std::move(values);
+    return n;
+}
+
+Node Node::byteRow(std::vector<uint8_t> bytes) {
+    const size_t columns = bytes.size();
+    return byteMatrix(1, columns, std::move(bytes));
 }
 
 Node Node::scalar(double value) { return realRow({value}); }
 
 Node Node::realRow(std::vector<double> values) {
-    Node n;
-    n.kind = Kind::reals;
-    n.rows = 1;
-    n.columns = values.size();
-    n.reals = std::move(values);
-    return n;
+    const size_t columns = values.size();
+    return realMatrix(1, columns, std::move(values));
 }
 
 Node Node::textRow(std::string text) {

@@ -12,6 +12,11 @@
 
 namespace quarlin_sim {
 
+// The block's snapshots are three levels deep; a tree nested past this is
+// not one, and reading it no further keeps a damaged file from exhausting
+// the stack.
+inline constexpr int kDeepestTree = 16;
+
 struct Node {
     enum class Kind { empty, structure, bytes, reals, text };
     Kind kind = Kind::empty;
@@ -24,6 +29,9 @@ struct Node {
     std::string text;                // text: one row
 
     static Node structure(std::vector<std::string> names, std::vector<Node> fields);
+    // Arrays of rows x columns values, column by column.
+    static Node byteMatrix(size_t rows, size_t columns, std::vector<uint8_t> bytes);
+    static Node realMatrix(size_t rows, size_t columns, std::vector<double> values);
     static Node byteRow(std::vector<uint8_t> bytes);
     static Node scalar(double value);
     static Node realRow(std::vector<double> values);
