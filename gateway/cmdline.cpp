@@ -31,13 +31,6 @@ constexpr uint32_t kCmdLineOptionsBit = 0x2000;
 // Elements of the result read as unsigned.
 constexpr int kUnsignedElements[] = {15, 16, 17, 18, sizes_index::options};
 
-// The double truncated toward zero, when that gives a 32-bit integer; empty
-// for NaN and for values beyond the 32-bit range.
-std::optional<int32_t> truncatedInt32(double value) {
-    if (!(value > -2147483649.0 && value < 2147483648.0)) return std::nullopt;
-    return static_cast<int32_t>(value);
-}
-
 // Reads the flag of prhs[3]: a real numeric scalar holding exactly 0.
 void checkFlag(const mxArray* flagArray) {
     if (mxGetM_800(flagArray) * mxGetN_800(flagArray) != 1 || mxIsComplex_800(flagArray) ||

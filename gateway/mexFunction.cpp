@@ -147,12 +147,14 @@ Method as(AnyMethod method) {
     return reinterpret_cast<Method>(method);
 }
 
-bool mayRun(const SimStruct* S, const Row& row) {
+// `held` is the row's method entry as the record holds it (null for a row
+// without one).
+bool mayRun(const SimStruct* S, const Row& row, AnyMethod held) {
     switch (row.when) {
         case When::always: return true;
-        case When::entrySet: return entryOf(S, row.entry) != nullptr;
-        case When::widthEntrySet: return !ssGetDimsInfoMethods(S) && entryOf(S, row.entry) != nullptr;
-        case When::dimsInfoEntrySet: return ssGetDimsInfoMethods(S) && entryOf(S, row.entry) != nullptr;
+        case When::entrySet: return held != nullptr;
+        case When::widthEntrySet: return !ssGetDimsInfoMethods(S) && held != nullptr;
+        case When::dimsInfoEntrySet: return ssGetDimsInfoMethods(S) && held != nullptr;
         case When::simStateHandling: return ssGetSimStateHandling(S) == 3;
     }
     return false;
@@ -168,10 +170,9 @@ void reportUnexpected(SimStruct* S, const Row& row) {
     }
 }
 
-void run(SimStruct* S, const Row& row) {
+void run(SimStruct* S, const Row& row, AnyMethod held) {
     const int32_t callArg = S->sizes[sizes_index::callArg];
     BlockInfo& info = *S->blockInfo;
-    const AnyMethod held = row.entry != kNoEntry ? entryOf(S, row.entry) : nullptr;
     switch (row.call) {
         case Call::invalid:
         case Call::nothing:
@@ -214,14 +215,15 @@ void run(SimStruct* S, const Row& row) {
     }
 }
 
-// The flag is the double of prhs[3], truncated toward zero.  A value that has
-// no 32-bit integer counterpart maps to 0, which no row serves.
-int32_t methodFlag(const mxArray* flagArray) {
+// The row of the flag in prhs[3], truncated toward zero; null when no row
+// serves it.  A value without a 32-bit integer counterpart serves none.
+const Row* rowOf(const mxArray* flagArray) {
     const double* values = mxGetPr_800(flagArray);
-    if (values == nullptr) return 0;
-    const double flag = values[0];
-    if (!(flag > -2147483649.0 && flag < 2147483648.0)) return 0;
-    return static_cast<int32_t>(flag);
+    if (values == nullptr) return nullptr;
+    const int32_t flag = truncatedInt32(values[0]).value_or(0);
+    if (flag < kFirstFlag || flag > kLastFlag) return nullptr;
+    const Row& row = kDispatch[static_cast<size_t>(flag - kFirstFlag)];
+    return row.call != Call::invalid ? &row : nullptr;
 }
 
 }  // namespace
@@ -236,16 +238,15 @@ void mexFunction(int32_t nlhs, mxArray* plhs[], int32_t nrhs, const mxArray* prh
     SimStruct* S = reinterpret_cast<SimStruct*>(plhs[1]);
     if (S == nullptr || S->blockInfo == nullptr) return;
 
-    const int32_t flag = methodFlag(prhs[3]);
-    if (flag < kFirstFlag || flag > kLastFlag ||
-        kDispatch[static_cast<size_t>(flag - kFirstFlag)].call == Call::invalid) {
+    const Row* row = rowOf(prhs[3]);
+    if (row == nullptr) {
         ssReportConstant(S, diag::kInvalidFlagInSimulinkC);
         return;
     }
-    const Row& row = kDispatch[static_cast<size_t>(flag - kFirstFlag)];
-    if (!mayRun(S, row)) {
-        reportUnexpected(S, row);
+    const AnyMethod held = row->entry != kNoEntry ? entryOf(S, row->entry) : nullptr;
+    if (!mayRun(S, *row, held)) {
+        reportUnexpected(S, *row);
         return;
     }
-    run(S, row);
+    run(S, *row, held);
 }

@@ -68,6 +68,15 @@ mxArray* makeHostMessage(const char* id, const char* argTypes, va_list args) {
     return message;
 }
 
+// Hands a message object to the host's "error" or "warning".  Callers end
+// their argument lists before this: "error" does not come back to end them.
+void raiseWith(mxArray* message, DiagForm form) {
+    mxArray* none[1] = {nullptr};
+    mexCallMATLAB_800(0, none, 1, &message, form == DiagForm::hostWarning ? "warning" : "error");
+    // "error" ends the host call; a host that came back here has lost it.
+    if (form != DiagForm::hostWarning) std::abort();
+}
+
 }  // namespace
 
 void ssReportConstant(SimStruct* S, const char* text) {
@@ -129,7 +138,7 @@ void ssReportMessage(SimStruct* S, const DiagMessage* message, ...) {
         }
         case DiagForm::hostError:
         case DiagForm::hostWarning:
-            return;  // raised through ssRaiseHostError / ssRaiseHostWarning
+            return;  // raised through ssRaiseMessage
     }
 }
 
@@ -138,10 +147,8 @@ void ssRaiseHostError(const char* id, const char* argTypes, ...) {
     va_start(args, argTypes);
     mxArray* message = makeHostMessage(id, argTypes, args);
     va_end(args);
-    mxArray* none[1] = {nullptr};
-    mexCallMATLAB_800(0, none, 1, &message, "error");
-    // "error" ends the host call; a host that came back here has lost it.
-    std::abort();
+    raiseWith(message, DiagForm::hostError);
+    std::abort();  // not reached: tells the compiler the call does not return
 }
 
 void ssRaiseMessage(const DiagMessage* message, ...) {
@@ -149,9 +156,7 @@ void ssRaiseMessage(const DiagMessage* message, ...) {
     va_start(args, message);
     mxArray* object = makeHostMessage(message->fullId, message->argKinds, args);
     va_end(args);
-    mxArray* none[1] = {nullptr};
-    mexCallMATLAB_800(0, none, 1, &object, message->form == DiagForm::hostWarning ? "warning" : "error");
-    if (message->form != DiagForm::hostWarning) std::abort();  // "error" ends the host call
+    raiseWith(object, message->form);
 }
 
 void ssRaiseHostWarning(const char* id, const char* argTypes, ...) {
@@ -159,8 +164,7 @@ void ssRaiseHostWarning(const char* id, const char* argTypes, ...) {
     va_start(args, argTypes);
     mxArray* message = makeHostMessage(id, argTypes, args);
     va_end(args);
-    mxArray* none[1] = {nullptr};
-    mexCallMATLAB_800(0, none, 1, &message, "warning");
+    raiseWith(message, DiagForm::hostWarning);
 }
 
 void ssWarning(SimStruct* S, const char* text) {

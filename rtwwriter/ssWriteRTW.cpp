@@ -165,73 +165,53 @@ int32_t writeParameter(SimStruct* S, va_list* args) {
 }
 
 // One setting: kind, name, then its further arguments, written as the pair
-// it stands for.  Returns the pair's result, or 0 after a diagnostic.
+// it stands for.  The arguments are read straight into the pair's shape, in
+// their order: value, count or rows and columns, and for kinds 6 to 10 the
+// data-type word.  Returns the pair's result, or 0 after a diagnostic.
 int32_t writeSetting(SimStruct* S, va_list* args) {
     const int32_t kind = va_arg(*args, int32_t);
     const char* name = va_arg(*args, const char*);
-    switch (kind) {
-        case 0:
-        case 1:
-            return ssWriteRTWNameValuePair(S, kind, name, va_arg(*args, const void*));
-        case 2: {
-            const void* value = va_arg(*args, const void*);
-            const int32_t count = va_arg(*args, int32_t);
-            return ssWriteRTWNameValuePair(S, 2, name, value, count);
-        }
-        case 3: {
-            const double number = va_arg(*args, double);
-            return ssWriteRTWNameValuePair(S, 3, name, &number, 0);
-        }
-        case 4: {
-            const void* value = va_arg(*args, const void*);
-            const int32_t count = va_arg(*args, int32_t);
-            return ssWriteRTWNameValuePair(S, 4, name, value, 0, count);
-        }
-        case 5: {
-            const void* value = va_arg(*args, const void*);
-            const int32_t rows = va_arg(*args, int32_t);
-            const int32_t columns = va_arg(*args, int32_t);
-            return ssWriteRTWNameValuePair(S, 5, name, value, 0, rows, columns);
-        }
-        case 6: {
-            const void* value = va_arg(*args, const void*);
-            const int32_t word = va_arg(*args, int32_t);
-            return ssWriteRTWNameValuePair(S, 6, name, value, word);
-        }
-        case 7: {
-            const void* value = va_arg(*args, const void*);
-            const int32_t count = va_arg(*args, int32_t);
-            const int32_t word = va_arg(*args, int32_t);
-            return ssWriteRTWNameValuePair(S, 7, name, value, word, count);
-        }
-        case 8: {
-            const void* value = va_arg(*args, const void*);
-            const int32_t rows = va_arg(*args, int32_t);
-            const int32_t columns = va_arg(*args, int32_t);
-            const int32_t word = va_arg(*args, int32_t);
-            return ssWriteRTWNameValuePair(S, 8, name, value, word, rows, columns);
-        }
-        case 9: {
-            const void* parts[2];
-            parts[0] = va_arg(*args, const void*);
-            parts[1] = va_arg(*args, const void*);
-            const int32_t count = va_arg(*args, int32_t);
-            const int32_t word = va_arg(*args, int32_t);
-            return ssWriteRTWNameValuePair(S, 9, name, parts, word, count);
-        }
-        case 10: {
-            const void* parts[2];
-            parts[0] = va_arg(*args, const void*);
-            parts[1] = va_arg(*args, const void*);
-            const int32_t rows = va_arg(*args, int32_t);
-            const int32_t columns = va_arg(*args, int32_t);
-            const int32_t word = va_arg(*args, int32_t);
-            return ssWriteRTWNameValuePair(S, 10, name, parts, word, rows, columns);
-        }
-        default:
-            ssReportMessage(S, &kParamSetting);
-            return 0;
+    if (kind < 0 || kind > 10) {
+        ssReportMessage(S, &kParamSetting);
+        return 0;
     }
+    const void* value = nullptr;
+    const void* parts[2] = {nullptr, nullptr};
+    double number = 0.0;
+    Shape shape;
+    switch (kind) {
+        case 3:
+            number = va_arg(*args, double);
+            value = &number;
+            break;
+        case 9:
+        case 10:
+            parts[0] = va_arg(*args, const void*);
+            parts[1] = va_arg(*args, const void*);
+            value = parts;
+            break;
+        default:
+            value = va_arg(*args, const void*);
+            break;
+    }
+    switch (kind) {
+        case 2:
+        case 4:
+        case 7:
+        case 9:
+            shape.rows = va_arg(*args, int32_t);
+            break;
+        case 5:
+        case 8:
+        case 10:
+            shape.rows = va_arg(*args, int32_t);
+            shape.columns = va_arg(*args, int32_t);
+            break;
+        default:
+            break;
+    }
+    if (kind >= 6) shape.dataTypeWord = va_arg(*args, int32_t);
+    return writePair(S, kind, name, value, shape);
 }
 
 struct WorkVector {
@@ -297,14 +277,14 @@ int32_t ssWriteRTWNameValuePair(SimStruct* S, int32_t kind, const char* name, co
 int32_t ssWriteRTWMxVectParam(SimStruct* S, const char* name, const void* realParts,
                               const void* imagParts, int32_t dataTypeWord, int32_t count) {
     const void* parts[2] = {realParts, imagParts};
-    return ssWriteRTWNameValuePair(S, 9, name, parts, dataTypeWord, count);
+    return writePair(S, 9, name, parts, Shape{count, 1, dataTypeWord});
 }
 
 int32_t ssWriteRTWMx2dMatParam(SimStruct* S, const char* name, const void* realParts,
                                const void* imagParts, int32_t dataTypeWord, int32_t rows,
                                int32_t columns) {
     const void* parts[2] = {realParts, imagParts};
-    return ssWriteRTWNameValuePair(S, 10, name, parts, dataTypeWord, rows, columns);
+    return writePair(S, 10, name, parts, Shape{rows, columns, dataTypeWord});
 }
 
 int32_t ssWriteRTWParameters(SimStruct* S, int32_t count, ...) {
