@@ -33,8 +33,10 @@ struct Records {
     std::vector<mxArray*> warnings;
     std::vector<std::string> warnTexts;
 
+    // Every guard clears the last error; most calls end without one, and
+    // then the array library is not entered at all.
     void setLastError(mxArray* object) {
-        mxDestroyArray_800(lastError);
+        if (lastError != nullptr) mxDestroyArray_800(lastError);
         lastError = object;
     }
     void clearWarnings() {

@@ -208,12 +208,16 @@ void storeInSlot(State& st, mxArray* holder, size_t slot, mxArray* value) {
 }
 
 void freeScope(State& st, Scope& scope) {
-    std::vector<mxArray*> arrays(scope.arrays.begin(), scope.arrays.end());
-    scope.arrays.clear();
-    for (mxArray* a : arrays) {
+    // Most scopes close empty (one per call of every step); clearing a set
+    // still wipes its whole bucket array, which a reused scope keeps at the
+    // largest size it ever reached.
+    if (scope.arrays.empty() && scope.blocks.empty()) return;
+    // Freeing a tree touches only the arrays in it, never the scope's set.
+    for (mxArray* a : scope.arrays) {
         a->scope = nullptr;
         destroyTree(st, a);
     }
+    scope.arrays.clear();
     for (void* block : scope.blocks) {
         st.blocks.erase(block);
         std::free(block);

@@ -133,8 +133,11 @@ struct HostRecordAccess {
                          const void* value, int32_t dataTypeWord, int32_t rows, int32_t columns);
 
     static int32_t scriptedAnswer(HostRecord& h, int32_t code);
+    static int32_t portCount(void* arg, bool input, int32_t count);
     static void makePorts(HostRecord& h, bool input, int32_t count);
     static int32_t portDims(HostRecord& h, bool input, int32_t port, const DimsInfo* info);
+    static int32_t valueWriter(void* arg, WriterCall call, const void* value, int32_t kind, const char* name,
+                               int32_t dataTypeWord, int32_t rows, int32_t columns);
     static int32_t writerAnswer(HostRecord& h, int32_t fallback);
     static void attachCurrentDims(HostRecord& h, bool input, int port);
 };
@@ -255,23 +258,19 @@ void HostRecordAccess::makePorts(HostRecord& h, bool input, int32_t count) {
     for (size_t k = 0; k < n; ++k) attachCurrentDims(h, input, static_cast<int>(k));
 }
 
-int32_t HostRecordAccess::numInputPorts(void* arg, int32_t count) {
+int32_t HostRecordAccess::portCount(void* arg, bool input, int32_t count) {
     HostRecord* h = ownerOf(arg);
     if (h == nullptr) return 0;
-    h->events.push_back({"numInputPorts " + std::to_string(count)});
-    if (h->numInputPortsAnswer == 0 || count < 0 || count > kMaxPorts) return 0;
-    makePorts(*h, true, count);
-    return h->numInputPortsAnswer;
+    h->events.push_back({std::string(input ? "numInputPorts " : "numOutputPorts ") + std::to_string(count)});
+    const int32_t answer = input ? h->numInputPortsAnswer : h->numOutputPortsAnswer;
+    if (answer == 0 || count < 0 || count > kMaxPorts) return 0;
+    makePorts(*h, input, count);
+    return answer;
 }
 
-int32_t HostRecordAccess::numOutputPorts(void* arg, int32_t count) {
-    HostRecord* h = ownerOf(arg);
-    if (h == nullptr) return 0;
-    h->events.push_back({"numOutputPorts " + std::to_string(count)});
-    if (h->numOutputPortsAnswer == 0 || count < 0 || count > kMaxPorts) return 0;
-    makePorts(*h, false, count);
-    return h->numOutputPortsAnswer;
-}
+int32_t HostRecordAccess::numInputPorts(void* arg, int32_t count) { return portCount(arg, true, count); }
+
+int32_t HostRecordAccess::numOutputPorts(void* arg, int32_t count) { return portCount(arg, false, count); }
 
 int32_t HostRecordAccess::portDims(HostRecord& h, bool input, int32_t port, const DimsInfo* info) {
     HostRecord::Impl& impl = *h.impl_;
@@ -363,52 +362,43 @@ int32_t HostRecordAccess::text(void* arg, const char* text) {
     return writerAnswer(*h, h->textAnswer);
 }
 
-namespace {
-
-void copyValueBytes(WriterCall& call, const void* value, size_t count) {
-    if (value == nullptr || count == 0) return;
-    const auto* bytes = static_cast<const uint8_t*>(value);
-    call.valueBytes.assign(bytes, bytes + count);
-}
-
-}  // namespace
-
-int32_t HostRecordAccess::pair(void* arg, int32_t kind, const char* name, const void* value,
-                               int32_t dataTypeWord, int32_t rows, int32_t columns) {
+// Pair and param calls carry the same value description; `call` comes with
+// what is particular to each (its kind, a param's text).
+int32_t HostRecordAccess::valueWriter(void* arg, WriterCall call, const void* value, int32_t kind,
+                                      const char* name, int32_t dataTypeWord, int32_t rows, int32_t columns) {
     HostRecord* h = ownerOf(arg);
     if (h == nullptr) return 0;
-    WriterCall call;
-    call.kind = WriterCall::Kind::pair;
     call.valueKind = kind;
     call.name = textOf(name);
     call.value = value;
     call.dataTypeWord = dataTypeWord;
     call.rows = rows;
     call.columns = columns;
-    copyValueBytes(call, value, h->valueBytesToCopy);
-    h->events.push_back({"pair " + std::to_string(kind) + " " + call.name});
+    if (value != nullptr && h->valueBytesToCopy > 0) {
+        const auto* bytes = static_cast<const uint8_t*>(value);
+        call.valueBytes.assign(bytes, bytes + h->valueBytesToCopy);
+    }
+    const bool isPair = call.kind == WriterCall::Kind::pair;
+    const int32_t fallback = isPair ? h->pairAnswer : h->paramAnswer;
+    h->events.push_back({std::string(isPair ? "pair " : "param ") + std::to_string(kind) + " " + call.name});
     h->writerCalls.push_back(std::move(call));
-    return writerAnswer(*h, h->pairAnswer);
+    return writerAnswer(*h, fallback);
+}
+
+int32_t HostRecordAccess::pair(void* arg, int32_t kind, const char* name, const void* value,
+                               int32_t dataTypeWord, int32_t rows, int32_t columns) {
+    WriterCall call;
+    call.kind = WriterCall::Kind::pair;
+    return valueWriter(arg, std::move(call), value, kind, name, dataTypeWord, rows, columns);
 }
 
 int32_t HostRecordAccess::param(void* arg, int32_t kind, const char* name, const char* text,
                                 const void* value, int32_t dataTypeWord, int32_t rows,
                                 int32_t columns) {
-    HostRecord* h = ownerOf(arg);
-    if (h == nullptr) return 0;
     WriterCall call;
     call.kind = WriterCall::Kind::param;
-    call.valueKind = kind;
-    call.name = textOf(name);
     call.text = textOf(text);
-    call.value = value;
-    call.dataTypeWord = dataTypeWord;
-    call.rows = rows;
-    call.columns = columns;
-    copyValueBytes(call, value, h->valueBytesToCopy);
-    h->events.push_back({"param " + std::to_string(kind) + " " + call.name});
-    h->writerCalls.push_back(std::move(call));
-    return writerAnswer(*h, h->paramAnswer);
+    return valueWriter(arg, std::move(call), value, kind, name, dataTypeWord, rows, columns);
 }
 
 // ---------------------------------------------------------------------------
