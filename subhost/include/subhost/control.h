@@ -110,6 +110,8 @@ SUBHOST_API void subhost_slmr_clearTopTids(void);
 SUBHOST_API int32_t subhost_slmr_pluginEventCount(const SimStruct* S);
 SUBHOST_API const char* subhost_slmr_pluginEventModel(const SimStruct* S, int32_t index);
 SUBHOST_API const char* subhost_slmr_pluginEventName(const SimStruct* S, int32_t index);
+// Events served since the process started, for every record, forgotten or not.
+SUBHOST_API int32_t subhost_slmr_pluginEventsRun(void);
 
 // Diagnostic objects made by slmrCreateDiagnostic (host-owned, freed at
 // subhost_slmr_forgetAll or exit).  Arguments are kept as pointer-sized values.
