@@ -132,6 +132,32 @@ SUBHOST_API void subhost_slmr_forget(const SimStruct* S);
 SUBHOST_API void subhost_slmr_forgetAll(void);
 
 // ---------------------------------------------------------------------------
+// libmwmathutil: an ordered log of the calls served, with their argument
+// and result bits (an IsNaN result as 1.0f or 0.0f).
+
+enum subhost_mu_function : int32_t {
+    subhost_mu_cos,
+    subhost_mu_sin,
+    subhost_mu_sign,
+    subhost_mu_isNaN,
+    subhost_mu_rem,
+};
+
+struct subhost_mu_call {
+    subhost_mu_function function;
+    int32_t argCount;
+    uint32_t args[2];
+    uint32_t result;
+};
+
+// Opening empties the log; calls are logged until it is closed.  The log
+// keeps the first 256 calls and counts the rest.
+SUBHOST_API void subhost_mu_openLog(void);
+SUBHOST_API void subhost_mu_closeLog(void);
+SUBHOST_API int32_t subhost_mu_logLength(void);
+SUBHOST_API bool subhost_mu_logEntry(int32_t index, subhost_mu_call* call);
+
+// ---------------------------------------------------------------------------
 // libfixedpoint
 
 SUBHOST_API int32_t subhost_fxp_callCount(const SimStruct* S);
