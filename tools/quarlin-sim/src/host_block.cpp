@@ -48,7 +48,15 @@ Node nodeFrom(const mxArray* array, const std::string& path, int depth) {
             const char* text = subhost_mx_string(array);
             return Node::textRow(text != nullptr ? text : "");
         }
-        default: fail(path + ": an array of a class a snapshot does not hold");
+        default: {
+            const int classId = mxGetClassID_800(array);
+            std::vector<double> values;
+            if (numeric_class::unitSize(classId) == 0 || mxIsComplex_800(array) ||
+                !numeric_class::decode(classId, mxGetData_800(array), rows * columns, values)) {
+                fail(path + ": an array of a class a snapshot does not hold");
+            }
+            return Node::numericMatrix(classId, rows, columns, std::move(values));
+        }
     }
 }
 
@@ -76,10 +84,8 @@ mxArray* arrayFromNode(const Node& node) {
             return array;
         }
         case Node::Kind::reals: {
-            mxArray* array = mxCreateDoubleMatrix_800(node.rows, node.columns, mxREAL);
-            if (!node.reals.empty()) {
-                std::memcpy(mxGetData_800(array), node.reals.data(), node.reals.size() * sizeof(double));
-            }
+            mxArray* array = mxCreateNumericMatrix_800(node.rows, node.columns, node.numericClass, mxREAL);
+            if (!node.reals.empty()) numeric_class::encode(node.numericClass, node.reals, mxGetData_800(array));
             return array;
         }
         case Node::Kind::text: return mxCreateString_800(node.text.c_str());
@@ -129,20 +135,9 @@ Node HostBlock::saveSnapshot() {
 }
 
 void HostBlock::restoreSnapshot(const Node& snapshot, const std::string& source) {
-    // The block restores whatever it is given without looking; only a tree
-    // of the shape it makes itself, down to the field names of this build,
-    // is handed over.
-    const Node own = saveSnapshot();
-    if (auto difference = shapeDifference(own, snapshot, "snapshot")) {
-        fail(source + " does not fit this module: " + *difference);
-    }
-    // The block turns the next-hit task index into a 32-bit integer.
-    if (const Node* tid = snapshot.field("tNextTid"); tid != nullptr && tid->isScalar()) {
-        const double v = tid->reals[0];
-        if (!(v >= -2147483648.0 && v <= 2147483647.0) || v != std::trunc(v)) {
-            fail(source + " is damaged: snapshot.tNextTid is not a task index");
-        }
-    }
+    // The block judges the tree: it checks the whole of it and refuses a
+    // malformed one before it writes anything.  The file's own structure and
+    // digest were checked when it was read.
     subhost_mx_beginScope();
     const subhost::CallResult result = block_.restoreSimState(arrayFromNode(snapshot));
     subhost_mx_endScope();
