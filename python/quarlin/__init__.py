@@ -181,7 +181,8 @@ class Block(_quarlin.BlockCore):
 
     def reset(self):
         """System reset: the block's states go back to their initial values and
-        :attr:`steps_done` to 0."""
+        :attr:`steps_done` to 0.  The run flags keep what they show: the
+        block is reset, not set up anew."""
         self._reset()
 
     def save(self):

@@ -106,14 +106,16 @@ Node fromPython(const py::handle& value, const std::string& path, int depth) {
     // A scalar is a 1x1 matrix and a vector one row, as the host holds them.
     const size_t rows = array.ndim() == 2 ? array.shape(0) : 1;
     const size_t columns = array.ndim() == 2 ? array.shape(1) : array.ndim() == 1 ? array.shape(0) : 1;
-    if (array.dtype().is(py::dtype::of<uint8_t>())) {
+    // By kind and size: arrays read from files may be of either byte order.
+    const py::dtype type = array.dtype();
+    if (type.kind() == 'u' && type.itemsize() == 1) {
         return Node::byteMatrix(rows, columns, columnMajorValues<uint8_t>(array));
     }
-    if (array.dtype().is(py::dtype::of<double>())) {
+    if (type.kind() == 'f' && type.itemsize() == 8) {
         if (array.size() == 0) return Node{};  // an empty field
         return Node::realMatrix(rows, columns, columnMajorValues<double>(array));
     }
-    quarlin_sim::fail(path + ": an array of " + py::str(array.dtype()).cast<std::string>() +
+    quarlin_sim::fail(path + ": an array of " + type.attr("name").cast<std::string>() +
                       "; a snapshot holds uint8 and float64 arrays");
 }
 
