@@ -123,7 +123,8 @@ class Block(_quarlin.BlockCore):
     """
 
     def __init__(self, module=None):
-        super().__init__(_module_path(module))
+        super().__init__()
+        self._open(_module_path(module))
 
     def __enter__(self):
         return self
@@ -133,8 +134,9 @@ class Block(_quarlin.BlockCore):
         return False
 
     def __repr__(self):
-        state = "closed" if self.closed else f"at step {self.steps_done}"
-        return f"<quarlin.Block on {self.module_path}, {state}>"
+        if self.closed:
+            return "<quarlin.Block, closed>"
+        return f"<quarlin.Block on {self.module_path}, at step {self.steps_done}>"
 
     @property
     def steps_done(self):

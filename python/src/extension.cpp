@@ -142,13 +142,20 @@ quarlin_sim::PmsmParams paramsOf(double rpm, double ramp, double hold, double ps
 
 // --- one block --------------------------------------------------------------
 
+std::unique_ptr<subhost::Module> loadModule(const std::string& path) {
+    auto module = std::make_unique<subhost::Module>(path);
+    if (!module->loaded()) raise("ModuleError", py::make_tuple("cannot load the module " + path + ": " + module->error()));
+    return module;
+}
+
+
 class BlockCore {
 public:
-    explicit BlockCore(const std::string& modulePath) {
-        module_ = std::make_unique<subhost::Module>(modulePath);
-        if (!module_->loaded()) {
-            raise("ModuleError", py::make_tuple("cannot load the module " + modulePath + ": " + module_->error()));
-        }
+    // Loads the module and brings a block up on it.  A block that fails to
+    // come up stays closed: the Python object is whole either way.
+    void open(const std::string& modulePath) {
+        if (host_) throw py::value_error("the block is already open");
+        module_ = loadModule(modulePath);
         try {
             host_ = std::make_unique<quarlin_sim::HostBlock>(*module_);
         } catch (const BlockFailure& failure) {
@@ -159,7 +166,7 @@ public:
 
     // The outputs of one step on these inputs, each rounded to binary32.
     py::tuple step(double iAlpha, double iBeta, double vAlpha, double vBeta) {
-        quarlin_sim::HostBlock& host = open();
+        quarlin_sim::HostBlock& host = opened();
         const std::array<float, 4> inputs = {static_cast<float>(iAlpha), static_cast<float>(iBeta),
                                              static_cast<float>(vAlpha), static_cast<float>(vBeta)};
         quarlin_sim::HostBlock::StepResult result;
@@ -172,7 +179,7 @@ public:
     // (N, 2) and, when asked, the states (N, 7) and run flags (N, 3) as the
     // data map shows them between each step's output and update.
     py::tuple run(const py::array_t<float, py::array::c_style>& inputs, bool logStates) {
-        quarlin_sim::HostBlock& host = open();
+        quarlin_sim::HostBlock& host = opened();
         if (inputs.ndim() != 2 || inputs.shape(1) != 4) throw py::value_error("inputs must have the shape (N, 4)");
         const auto rows = static_cast<size_t>(inputs.shape(0));
         py::array_t<float> outputs({rows, size_t{2}});
@@ -204,12 +211,12 @@ public:
 
     // The states and run flags as the data map shows them now.
     py::tuple states() {
-        quarlin_sim::HostBlock& host = open();
+        quarlin_sim::HostBlock& host = opened();
         return py::make_tuple(host.block().states(), host.block().runFlags());
     }
 
     void reset() {
-        quarlin_sim::HostBlock& host = open();
+        quarlin_sim::HostBlock& host = opened();
         if (const subhost::CallResult result = host.block().reset(); !result) {
             raiseFailure(BlockFailure("the block failed to reset: " + result.describe(), result.hostError));
         }
@@ -217,14 +224,14 @@ public:
     }
 
     py::object save() {
-        quarlin_sim::HostBlock& host = open();
+        quarlin_sim::HostBlock& host = opened();
         Node tree;
         guarded([&] { tree = host.saveSnapshot(); });
         return toPython(tree);
     }
 
     void restore(const py::handle& tree, const std::string& source) {
-        quarlin_sim::HostBlock& host = open();
+        quarlin_sim::HostBlock& host = opened();
         const Node snapshot = treeFrom(tree, "snapshot");
         try {
             host.restoreSnapshot(snapshot, source);
@@ -247,14 +254,14 @@ public:
     uint64_t stepCount() const { return step_; }
     void setStepCount(uint64_t step) { step_ = step; }
     std::array<uint32_t, 4> checksum() const { return checksum_; }
-    std::string modulePath() const { return module_->path(); }
+    std::string modulePath() const { return module_ ? module_->path() : std::string(); }
 
     // A host whose wiring of input `port` broke: the block's next read of it
     // ends in a host error.
-    void disconnectInput(int port) { open().block().host().clearInputSignal(port); }
+    void disconnectInput(int port) { opened().block().host().clearInputSignal(port); }
 
 private:
-    quarlin_sim::HostBlock& open() {
+    quarlin_sim::HostBlock& opened() {
         if (!host_) throw py::value_error("the block is closed");
         return *host_;
     }
@@ -276,12 +283,6 @@ private:
     uint64_t step_ = 0;
     std::array<uint32_t, 4> checksum_{};
 };
-
-std::unique_ptr<subhost::Module> loadModule(const std::string& path) {
-    auto module = std::make_unique<subhost::Module>(path);
-    if (!module->loaded()) raise("ModuleError", py::make_tuple("cannot load the module " + path + ": " + module->error()));
-    return module;
-}
 
 py::list sizes(const std::string& modulePath) {
     const auto module = loadModule(modulePath);
@@ -370,7 +371,8 @@ PYBIND11_MODULE(_quarlin, m) {
     m.doc() = "The host engine driving the Quarlin_msp module; used through the quarlin package.";
 
     py::class_<BlockCore>(m, "BlockCore", "One block on a loaded module, bound and set up through system initialize.")
-        .def(py::init<const std::string&>(), py::arg("module_path"))
+        .def(py::init<>())
+        .def("_open", &BlockCore::open, py::arg("module_path"))
         .def("step", &BlockCore::step, py::arg("i_alpha"), py::arg("i_beta"), py::arg("v_alpha"), py::arg("v_beta"),
              "step(i_alpha, i_beta, v_alpha, v_beta) -> (angle, speed_rpm)\n\n"
              "Runs one step of 1e-4 s: the four inputs (each rounded to binary32), the\n"
