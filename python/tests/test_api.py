@@ -80,3 +80,13 @@ def test_an_explicit_module_path_is_used():
     with quarlin.Block(module=quarlin.default_module_path()) as block:
         assert block.module_path == quarlin.default_module_path()
         assert np.isfinite(block.step(0, 1, 0, 6.97)).all()
+
+
+def test_the_worked_example_prints_what_the_page_says(tmp_path):
+    page = open(os.path.join(os.path.dirname(__file__), "..", "..", "docs", "python.md")).read()
+    example = page.split("```python\n", 1)[1].split("```", 1)[0]
+    printed = page.split("It prints\n\n```text\n", 1)[1].split("```", 1)[0]
+    child = subprocess.run([sys.executable, "-c", example], capture_output=True, text=True, cwd=tmp_path)
+    assert child.returncode == 0, child.stderr
+    assert child.stdout == printed
+    assert (tmp_path / "quarlin-python-example.png").read_bytes().startswith(b"\x89PNG")
