@@ -86,7 +86,8 @@ def test_the_worked_example_prints_what_the_page_says(tmp_path):
     page = open(os.path.join(os.path.dirname(__file__), "..", "..", "docs", "python.md")).read()
     example = page.split("```python\n", 1)[1].split("```", 1)[0]
     printed = page.split("It prints\n\n```text\n", 1)[1].split("```", 1)[0]
-    child = subprocess.run([sys.executable, "-c", example], capture_output=True, text=True, cwd=tmp_path)
+    env = {**os.environ, "PYTHONPATH": os.path.dirname(os.path.dirname(quarlin.__file__))}
+    child = subprocess.run([sys.executable, "-c", example], capture_output=True, text=True, cwd=tmp_path, env=env)
     assert child.returncode == 0, child.stderr
     assert child.stdout == printed
     assert (tmp_path / "quarlin-python-example.png").read_bytes().startswith(b"\x89PNG")
