@@ -57,6 +57,19 @@ constexpr uint64_t kSignalCheckEvery = 1024;
     raise("BlockError", py::make_tuple(failure.what()));
 }
 
+// Runs `body`, which drives the block; what it fails with leaves as the
+// Python exception that says so.
+template <typename Body>
+void guarded(Body body) {
+    try {
+        body();
+    } catch (const BlockFailure& failure) {
+        raiseFailure(failure);
+    } catch (const Failure& failure) {
+        raise("BlockError", py::make_tuple(failure.what()));
+    }
+}
+
 // --- snapshot trees: nested dicts of numpy arrays ---------------------------
 
 template <typename T>
@@ -143,11 +156,12 @@ quarlin_sim::PmsmParams paramsOf(double rpm, double ramp, double hold, double ps
 // --- one block --------------------------------------------------------------
 
 std::unique_ptr<subhost::Module> loadModule(const std::string& path) {
-    auto module = std::make_unique<subhost::Module>(path);
-    if (!module->loaded()) raise("ModuleError", py::make_tuple("cannot load the module " + path + ": " + module->error()));
-    return module;
+    try {
+        return quarlin_sim::loadModule(path);
+    } catch (const Failure& failure) {
+        raise("ModuleError", py::make_tuple(failure.what()));
+    }
 }
-
 
 class BlockCore {
 public:
@@ -156,12 +170,11 @@ public:
     void open(const std::string& modulePath) {
         if (host_) throw py::value_error("the block is already open");
         module_ = loadModule(modulePath);
-        try {
-            host_ = std::make_unique<quarlin_sim::HostBlock>(*module_);
-        } catch (const BlockFailure& failure) {
-            raiseFailure(failure);
-        }
-        checksum_ = host_->stateChecksum();
+        guarded([&] {
+            auto host = std::make_unique<quarlin_sim::HostBlock>(*module_);
+            checksum_ = host->stateChecksum();
+            host_ = std::move(host);
+        });
     }
 
     // The outputs of one step on these inputs, each rounded to binary32.
@@ -266,17 +279,6 @@ private:
         return *host_;
     }
 
-    template <typename Body>
-    void guarded(Body body) {
-        try {
-            body();
-        } catch (const BlockFailure& failure) {
-            raiseFailure(failure);
-        } catch (const Failure& failure) {
-            raise("BlockError", py::make_tuple(failure.what()));
-        }
-    }
-
     // Declared first, so that the block ends before its module unloads.
     std::unique_ptr<subhost::Module> module_;
     std::unique_ptr<quarlin_sim::HostBlock> host_;
@@ -302,11 +304,7 @@ py::list sizes(const std::string& modulePath) {
 py::dict info(const std::string& modulePath) {
     const auto module = loadModule(modulePath);
     quarlin_sim::ModuleInfo info;
-    try {
-        info = quarlin_sim::collectModuleInfo(*module);
-    } catch (const BlockFailure& failure) {
-        raiseFailure(failure);
-    }
+    guarded([&] { info = quarlin_sim::collectModuleInfo(*module); });
     const auto port = [](const quarlin_sim::PortInfo& p, const std::string& name, bool input) {
         py::dict d;
         d["name"] = name;
