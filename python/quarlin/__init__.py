@@ -260,7 +260,7 @@ class Snapshot:
         import scipy.io
         path = os.fspath(path)
         try:
-            variables = scipy.io.loadmat(path, struct_as_record=False, squeeze_me=False,
+            variables = scipy.io.loadmat(path, appendmat=False, struct_as_record=False, squeeze_me=False,
                                          chars_as_strings=True, variable_names=["snapshot", "resume"])
         except (ValueError, TypeError, NotImplementedError, scipy.io.matlab.MatReadError) as error:
             raise SnapshotError(f"{path} is not a MAT file (level 5): {error}") from None
@@ -337,7 +337,7 @@ class Snapshot:
         path = os.fspath(path)
         temporary = f"{path}.tmp{os.getpid()}"
         try:
-            scipy.io.savemat(temporary, {"snapshot": self.tree, "resume": info}, format="5",
+            scipy.io.savemat(temporary, {"snapshot": self.tree, "resume": info}, appendmat=False, format="5",
                              do_compression=False, oned_as="row")
             os.replace(temporary, path)
         finally:

@@ -84,14 +84,21 @@ def test_each_value_is_rounded_once_to_binary32():
 def test_two_blocks_stepped_alternately_equal_two_separate_runs():
     first = quarlin.pmsm(rpm=1500, steps=2000)
     second = quarlin.pmsm(rpm=-900, phi0=1.0, iq=2.0, steps=2000)
+    alone = [quarlin.simulate(first, log_states=True), quarlin.simulate(second, log_states=True)]
+    outputs = [[], []]
     with quarlin.Block() as a, quarlin.Block() as b:
-        got_a, got_b = [], []
-        for k in range(0, 2000, 100):
-            got_a.append(a.run(first[k:k + 100], log_states=True))
-            got_b.append(b.run(second[k:k + 100], log_states=True))
-    assert same_bits(np.concatenate(got_a), quarlin.simulate(first, log_states=True))
-    assert same_bits(np.concatenate(got_b), quarlin.simulate(second, log_states=True))
-    assert not same_bits(np.concatenate(got_a)["angle"], np.concatenate(got_b)["angle"])
+        # One step each in turn, then a hundred each in turn.
+        for k in range(1000):
+            for block, machine, out in ((a, first, outputs[0]), (b, second, outputs[1])):
+                out.append(block.step(*(machine[n][k] for n in quarlin.INPUT_NAMES)))
+        runs = [[], []]
+        for k in range(1000, 2000, 100):
+            runs[0].append(a.run(first[k:k + 100], log_states=True))
+            runs[1].append(b.run(second[k:k + 100], log_states=True))
+    for out, run, whole in zip(outputs, runs, alone):
+        assert same_bits(np.array(out, dtype=np.float32), np.stack([whole["angle"], whole["speed_rpm"]], 1)[:1000])
+        assert same_bits(np.concatenate(run), whole[1000:])
+    assert not same_bits(alone[0]["angle"], alone[1]["angle"])
 
 
 def test_reset_starts_the_states_over():
