@@ -12,7 +12,7 @@ namespace quarlin_sim {
 namespace {
 
 void check(const subhost::CallResult& result, const std::string& what) {
-    if (!result) fail(what + ": " + result.describe());
+    if (!result) throw BlockFailure(what + ": " + result.describe(), result.hostError);
 }
 
 Node nodeFrom(const mxArray* array, const std::string& path, int depth) {
@@ -118,13 +118,13 @@ HostBlock::~HostBlock() {
 
 void HostBlock::step(uint64_t k, const std::array<float, 4>& inputs, StepResult& out, bool withStates) {
     for (int port = 0; port < 4; ++port) block_.setInput(port, inputs[port]);
-    if (auto result = block_.outputs(0); !result) fail("step " + std::to_string(k) + ": " + result.describe());
+    if (auto result = block_.outputs(0); !result) check(result, "step " + std::to_string(k));
     out.outputs = {block_.output(0), block_.output(1)};
     if (withStates) {
         out.states = block_.states();
         out.runFlags = block_.runFlags();
     }
-    if (auto result = block_.update(); !result) fail("step " + std::to_string(k) + ": " + result.describe());
+    if (auto result = block_.update(); !result) check(result, "step " + std::to_string(k));
 }
 
 Node HostBlock::saveSnapshot() {
@@ -141,7 +141,7 @@ void HostBlock::restoreSnapshot(const Node& snapshot, const std::string& source)
     subhost_mx_beginScope();
     const subhost::CallResult result = block_.restoreSimState(arrayFromNode(snapshot));
     subhost_mx_endScope();
-    if (!result) fail("the block refused the snapshot in " + source + ": " + result.describe());
+    check(result, "the block refused the snapshot in " + source);
 }
 
 std::array<uint32_t, 4> HostBlock::stateChecksum() {
