@@ -221,7 +221,9 @@ class Snapshot:
 
     ``tree`` is the block's tree as nested dicts (field names exactly as the
     module made them) of 2-D numpy arrays: uint8 byte rows, float64 scalars
-    and (0, 0) float64 arrays for empty fields.  ``step`` is the number of
+    and (0, 0) float64 arrays for empty fields, as the block makes them; a
+    tree handed back may hold other real numeric arrays, which the block
+    judges when it restores them.  ``step`` is the number of
     steps the block had run, ``state_checksum`` the module's four state
     checksum words.
 

@@ -79,6 +79,24 @@ py::array_t<T> columnMajor(size_t rows, size_t columns, const T* values) {
     return array;
 }
 
+// The real numeric classes besides uint8 and double, by numpy's dtype.
+struct NumpyClass {
+    char kind;
+    int itemsize;
+    int classId;
+    const char* dtype;
+};
+constexpr NumpyClass kNumpyClasses[] = {
+    {'f', 4, quarlin_sim::numeric_class::singleClass, "float32"},
+    {'i', 1, quarlin_sim::numeric_class::int8Class, "int8"},
+    {'i', 2, quarlin_sim::numeric_class::int16Class, "int16"},
+    {'u', 2, quarlin_sim::numeric_class::uint16Class, "uint16"},
+    {'i', 4, quarlin_sim::numeric_class::int32Class, "int32"},
+    {'u', 4, quarlin_sim::numeric_class::uint32Class, "uint32"},
+    {'i', 8, quarlin_sim::numeric_class::int64Class, "int64"},
+    {'u', 8, quarlin_sim::numeric_class::uint64Class, "uint64"},
+};
+
 py::object toPython(const Node& node) {
     switch (node.kind) {
         case Node::Kind::empty: return py::array_t<double>(std::vector<py::ssize_t>{0, 0});
@@ -88,7 +106,13 @@ py::object toPython(const Node& node) {
             return fields;
         }
         case Node::Kind::bytes: return columnMajor(node.rows, node.columns, node.bytes.data());
-        case Node::Kind::reals: return columnMajor(node.rows, node.columns, node.reals.data());
+        case Node::Kind::reals: {
+            py::array doubles = columnMajor(node.rows, node.columns, node.reals.data());
+            for (const NumpyClass& c : kNumpyClasses) {
+                if (c.classId == node.numericClass) return doubles.attr("astype")(c.dtype);
+            }
+            return doubles;
+        }
         case Node::Kind::text: return py::str(node.text);
     }
     return py::none();
@@ -128,8 +152,20 @@ Node fromPython(const py::handle& value, const std::string& path, int depth) {
         if (array.size() == 0) return Node{};  // an empty field
         return Node::realMatrix(rows, columns, columnMajorValues<double>(array));
     }
+    // Other real classes travel as what they are; the block judges them.
+    for (const NumpyClass& c : kNumpyClasses) {
+        if (type.kind() != c.kind || type.itemsize() != c.itemsize) continue;
+        if (c.itemsize == 8) {  // 64-bit integers: only those a double holds exactly
+            const py::array wide = array.attr("astype")(c.kind == 'i' ? "int64" : "uint64");
+            const py::array back = wide.attr("astype")("float64").attr("astype")(wide.dtype());
+            if (!py::bool_(back.attr("__eq__")(wide).attr("all")())) {
+                quarlin_sim::fail(path + ": a 64-bit integer beyond 2^53");
+            }
+        }
+        return Node::numericMatrix(c.classId, rows, columns, columnMajorValues<double>(array));
+    }
     quarlin_sim::fail(path + ": an array of " + type.attr("name").cast<std::string>() +
-                      "; a snapshot holds uint8 and float64 arrays");
+                      "; a snapshot holds real numeric arrays");
 }
 
 Node treeFrom(const py::handle& value, const char* name) {
