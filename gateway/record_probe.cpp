@@ -1,7 +1,6 @@
 #include "gateway/record_probe.h"
 
 #include <cstdint>
-#include <cstring>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -64,18 +63,15 @@ bool recordMemoryReadable(const void* address, size_t size) {
 
 #endif
 
-// Page by page: a text that ends on a readable page says nothing about the
-// page after it, which is never touched.
+// Memory is readable or not a page at a time (4096 bytes, or a multiple of
+// it), so one probe per page the text reaches tells about each of its bytes.
+// Only the text's own bytes, up to its terminator, are read.
 bool recordTextReadable(const char* text, size_t limit) {
     constexpr uintptr_t kPage = 4096;
-    size_t scanned = 0;
-    while (scanned < limit) {
-        const char* at = text + scanned;
-        const uintptr_t toPageEnd = kPage - (reinterpret_cast<uintptr_t>(at) % kPage);
-        const size_t chunk = toPageEnd < limit - scanned ? toPageEnd : limit - scanned;
-        if (!recordMemoryReadable(at, chunk)) return false;
-        if (std::memchr(at, 0, chunk) != nullptr) return true;
-        scanned += chunk;
+    for (size_t i = 0; i < limit; ++i) {
+        const char* at = text + i;
+        if ((i == 0 || reinterpret_cast<uintptr_t>(at) % kPage == 0) && !recordMemoryReadable(at, 1)) return false;
+        if (*at == '\0') return true;
     }
     return false;
 }
