@@ -1,14 +1,16 @@
 // Single-precision scalar mathematics: binary32 in, binary32 out.
 #define HOST_API SUBHOST_API
 #include "subhost/control.h"
+#include "subhost/trig/cr_trig.h"
 
 #include <cmath>
 
 extern "C" {
 
-float muSingleScalarCos(float x) { return cosf(x); }
+// Correctly rounded, so that every platform gives the same bits.
+float muSingleScalarCos(float x) { return subhost::trig::cos(x).value; }
 
-float muSingleScalarSin(float x) { return sinf(x); }
+float muSingleScalarSin(float x) { return subhost::trig::sin(x).value; }
 
 // +1 or -1 by sign; both zeros give +0, and a NaN passes through.
 float muSingleScalarSign(float x) {
