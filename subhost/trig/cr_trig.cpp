@@ -108,22 +108,33 @@ struct Reduced {
     DD r;               // |x| - q·π/2, in [-π/4, π/4]
 };
 
+// Where the digits of 2/π that matter for |x| = m·2^e begin: at the digit of
+// weight 2^(1-e), place e + 30 of the table.
+struct Window {
+    uint64_t m;
+    int word;   // of the table
+    int shift;  // places into it
+};
+
+Window windowOf(uint32_t bits) {
+    const int start = static_cast<int>(bits >> 23) - 150 + 30;  // e in [-24, 104]
+    return {(bits & 0x7FFFFF) | 0x800000, start >> 5, start & 31};
+}
+
+// The j-th 32 digits of the window.
+uint32_t digits(const Window& w, int j) {
+    const int word = w.word + j;
+    return w.shift == 0 ? kTwoOverPi[word] : (kTwoOverPi[word] << w.shift) | (kTwoOverPi[word + 1] >> (32 - w.shift));
+}
+
 // The precise path's reduction of |x| ≥ π/4, finite, given by its bits: a
 // window of 192 digits gives f in 190 bits, off by less than 2^-166; its
 // leading 117 bits become a double-double.
 Reduced reduce(uint32_t bits) {
-    const int e = static_cast<int>(bits >> 23) - 150;  // |x| = m·2^e, e in [-24, 104]
-    const uint64_t m = (bits & 0x7FFFFF) | 0x800000;
-
-    // The window starts at the digit of weight 2^(1-e), place e + 30 of the table.
-    const int start = e + 30;
-    const int word = start >> 5;
-    const int shift = start & 31;
+    const Window w = windowOf(bits);
     uint32_t window[6];
-    for (int j = 0; j < 6; ++j) {
-        window[j] = shift == 0 ? kTwoOverPi[word + j]
-                               : (kTwoOverPi[word + j] << shift) | (kTwoOverPi[word + j + 1] >> (32 - shift));
-    }
+    for (int j = 0; j < 6; ++j) window[j] = digits(w, j);
+    const uint64_t m = w.m;
 
     // m·window in 32-bit limbs, most significant first; times 2^-190 it is
     // |x|·2/π modulo 4.  The top limb holds multiples of 4 only.
@@ -318,16 +329,9 @@ FastReduced reduceShort(double ax) {
 // of 128 digits, off by less than 2^-102 in f (at least 2^-30), and f and r
 // each rounded once to double, so r is within 2^-50·|r|.
 FastReduced reduceLongFast(uint32_t bits) {
-    const int e = static_cast<int>(bits >> 23) - 150;
-    const uint64_t m = (bits & 0x7FFFFF) | 0x800000;
-    const int start = e + 30;
-    const int word = start >> 5;
-    const int shift = start & 31;
-    uint64_t window[2];
-    for (int j = 0; j < 2; ++j) {
-        const uint64_t a = (uint64_t{kTwoOverPi[word + 2 * j]} << 32) | kTwoOverPi[word + 2 * j + 1];
-        window[j] = shift == 0 ? a : (a << shift) | (kTwoOverPi[word + 2 * j + 2] >> (32 - shift));
-    }
+    const Window w = windowOf(bits);
+    const uint64_t window[2] = {(uint64_t{digits(w, 0)} << 32) | digits(w, 1), (uint64_t{digits(w, 2)} << 32) | digits(w, 3)};
+    const uint64_t m = w.m;
     // m·window, times 2^-126, is |x|·2/π modulo 4.
     using U128 = unsigned __int128;
     const U128 low = static_cast<U128>(m) * window[1];
