@@ -20,7 +20,7 @@
 //    less than 16 units of its last place.  Unless y lies within 128 units
 //    of a midpoint between two binary32 values, everything that close to y,
 //    the exact value among them, rounds to the binary32 nearest to y.
-//  - precise, for the rest (a few thousand inputs of the 2^32): r from 192
+//  - precise, for the rest (about 1100 inputs of the 2^32 each): r from 192
 //    digits of 2/π, as a double-double within 2^-103·|r|; the polynomial in
 //    double-double, to r^25 and r^26, leaves out terms below 2^-102 and
 //    rounds below 2^-100, so the result is within 2^-98 of the exact value
