@@ -1,6 +1,7 @@
 // Single-precision scalar mathematics: binary32 in, binary32 out.
 #define HOST_API SUBHOST_API
 #include "subhost/control.h"
+#include "subhost/trig/cr_trig.h"
 
 #include <bit>
 #include <cmath>
@@ -36,9 +37,10 @@ float logged(subhost_mu_function function, float x, float y, int32_t argCount, f
 
 extern "C" {
 
-float muSingleScalarCos(float x) { return logged(subhost_mu_cos, x, 0.0f, 1, cosf(x)); }
+// Correctly rounded, so that every platform gives the same bits.
+float muSingleScalarCos(float x) { return logged(subhost_mu_cos, x, 0.0f, 1, subhost::trig::cos(x).value); }
 
-float muSingleScalarSin(float x) { return logged(subhost_mu_sin, x, 0.0f, 1, sinf(x)); }
+float muSingleScalarSin(float x) { return logged(subhost_mu_sin, x, 0.0f, 1, subhost::trig::sin(x).value); }
 
 // +1 or -1 by sign; both zeros give +0, and a NaN passes through.
 float muSingleScalarSign(float x) {
