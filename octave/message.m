@@ -1,20 +1,16 @@
-## -*- texinfo -*-
-## @deftypefn {} {@var{msg} =} message (@var{id}, @var{arg1}, @var{arg2}, @dots{})
-## The message object that a MEX extension hands to @code{error} or
-## @code{warning}: a struct with the fields
+## MSG = message (ID, ARG1, ARG2, ...)
 ##
-## @table @code
-## @item identifier
-## @var{id}, the message ID, e.g. "Simulink:SFunctions:SimStructTooFewRHSArguments";
-## @item message
-## a text made of @var{id} and the arguments;
-## @item arguments
-## the arguments as given, in a cell row.
-## @end table
+## The message object that a MEX extension hands to error or warning: a
+## struct with the fields
 ##
-## @code{error (@var{msg})} raises an error whose identifier is @var{id}.
+##   identifier  ID, the message ID, e.g.
+##               "Simulink:SFunctions:SimStructTooFewRHSArguments"
+##   message     a text made of ID and the arguments:
+##               "ID (ARG1, ARG2, ...)"
+##   arguments   the arguments as given, in a cell row
+##
+## error (MSG) raises an error whose identifier is ID.
 ## Each argument is a text or a numeric or logical value.
-## @end deftypefn
 
 function msg = message (id, varargin)
   if (nargin < 1 || ! ischar (id) || (! isempty (id) && rows (id) != 1))
