@@ -13,8 +13,10 @@
 //   "error" accepts.  Octave's "warning" takes such a struct as a set of
 //   warning states instead, so a warning with a message object is raised
 //   here with its identifier and text.
-// - Octave's "error" returns when the struct's text is empty; the host's
-//   never does, so the call is ended here in that case.
+// - Octave's "error" returns when the struct's text is empty, and reads a
+//   text after an identifier as a format; the host's never returns and
+//   raises the text as it stands.  The bridge ends the call itself in both
+//   cases.
 #include <mex.h>
 
 #include <cstdint>
@@ -75,14 +77,16 @@ std::string fieldText(const mxArray* message, const char* field) {
     return textOf(mxGetField(message, 0, field));
 }
 
-// A message of `id` and `text` with no arguments, for an error that did not
-// come through "message".
+// A message of `id` and `text`, with `text` as its one argument, for an
+// error that did not come through "message".
 mxArray* messageOf(const std::string& id, const std::string& text) {
     const char* names[] = {kIdField, kTextField, kArgsField};
     mxArray* message = mxCreateStructMatrix(1, 1, 3, names);
     mxSetField(message, 0, kIdField, mxCreateString(id.c_str()));
     mxSetField(message, 0, kTextField, mxCreateString(text.c_str()));
-    mxSetField(message, 0, kArgsField, mxCreateCellMatrix(1, 0));
+    mxArray* args = mxCreateCellMatrix(1, 1);
+    mxSetCell(args, 0, mxCreateString(text.c_str()));
+    mxSetField(message, 0, kArgsField, args);
     return message;
 }
 
@@ -95,13 +99,25 @@ mxArray* messageOf(const std::string& id, const std::string& text) {
     std::abort();  // not reached: both raise
 }
 
+// "error" with a message object goes to Octave's own "error", which takes
+// the struct.  With an identifier and a text, the text is raised as it
+// stands: Octave's "error" would read it as a format.
 int32_t callError(int32_t nrhs, mxArray** prhs) {
     const mxArray* given = nrhs >= 1 && prhs != nullptr ? prhs[0] : nullptr;
-    if (records().guardDepth > 0 && isMessage(given)) records().setLastError(mxDuplicateArray(given));
-    mexCallMATLAB(0, nullptr, nrhs, prhs, "error");
-    // Octave's "error" returned: end the call all the same.
-    if (isMessage(given)) endWith(given);
-    const std::string text = nrhs >= 1 ? textOf(given) : std::string();
+    const bool guarded = records().guardDepth > 0;
+    if (isMessage(given)) {
+        if (guarded) records().setLastError(mxDuplicateArray(given));
+        mexCallMATLAB(0, nullptr, nrhs, prhs, "error");
+        endWith(given);  // Octave's "error" returned (an empty text): end the call all the same
+    }
+    if (nrhs >= 2 && mxIsChar(given) && mxIsChar(prhs[1])) {
+        const std::string id = textOf(given);
+        const std::string text = textOf(prhs[1]);
+        if (guarded) records().setLastError(messageOf(id, text));
+        mexErrMsgIdAndTxt(id.c_str(), "%s", text.c_str());
+    }
+    if (nrhs >= 1) mexCallMATLAB(0, nullptr, nrhs, prhs, "error");
+    const std::string text = textOf(given);
     mexErrMsgTxt(text.empty() ? "error" : text.c_str());
     return 1;
 }

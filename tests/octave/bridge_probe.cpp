@@ -4,6 +4,11 @@
 //   [ended, id, args] = bridge_probe("error", ID, ARG...)
 //       a guarded call raises ID with the arguments through "message" and
 //       "error"; what the guard reports
+//   [ended, id, args] = bridge_probe("id and text", ID, TEXT)
+//       a guarded call raises "error" with an identifier and a text, as the
+//       module does for a fault that is its own
+//   bridge_probe("unguarded id and text", ID, TEXT)
+//       the same outside any guard
 //   [ended, id, text] = bridge_probe("octave error")
 //       a guarded call of an Octave function that does not exist
 //   bridge_probe("warning", ID, ARG...)
@@ -52,6 +57,12 @@ void raise(void* context) {
     mexCallMATLAB_800(0, nullptr, 1, &message, r->how);
 }
 
+// As the module raises a fault of its own: "error" with an ID and a text.
+void raiseIdAndText(void* context) {
+    auto* r = static_cast<Raise*>(context);
+    mexCallMATLAB_800(0, nullptr, static_cast<int32_t>(r->args.size()), r->args.data(), "error");
+}
+
 void callMissing(void*) { mexCallMATLAB_800(0, nullptr, 0, nullptr, "quarlin_no_such_function"); }
 
 std::string text(const mxArray* a) {
@@ -69,9 +80,11 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
     Raise r;
     for (int i = 1; i < nrhs; ++i) r.args.push_back(mxDuplicateArray(prhs[i]));
 
-    if (what == "error" || what == "octave error") {
+    if (what == "error" || what == "id and text" || what == "octave error") {
         r.how = "error";
-        const int32_t ended = what == "error" ? subhost_mex_guard(&raise, &r) : subhost_mex_guard(&callMissing, nullptr);
+        const int32_t ended = what == "error"         ? subhost_mex_guard(&raise, &r)
+                              : what == "id and text" ? subhost_mex_guard(&raiseIdAndText, &r)
+                                                      : subhost_mex_guard(&callMissing, nullptr);
         const mxArray* last = subhost_mex_lastError();
         plhs[0] = mxCreateDoubleScalar(ended);
         if (nlhs >= 2) plhs[1] = mxCreateString(last != nullptr ? subhost_message_id(last) : "");
@@ -82,6 +95,8 @@ void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]) {
             plhs[2] = mxCreateCellMatrix(1, count);
             for (int32_t i = 0; i < count; ++i) mxSetCell(plhs[2], i, mxDuplicateArray(subhost_message_arg(last, i)));
         }
+    } else if (what == "unguarded id and text") {
+        raiseIdAndText(&r);
     } else if (what == "warning" || what == "unguarded error") {
         r.how = what == "warning" ? "warning" : "error";
         raise(&r);

@@ -9,6 +9,19 @@ if (ended != 1 || ! strcmp (id, "Simulink:SFunctions:SimStructTooFewRHSArguments
   error ("guarded error: ended %d, id %s, %d arguments", ended, id, numel (args));
 endif
 
+## "error" with an identifier and a text, as the module raises a fault of its
+## own: the text stands as it is, also where it reads like a format.
+text = "handle [1; 2]: 100%d of %s";
+[ended, id, args] = bridge_probe ("id and text", "Quarlin_msp:Probe", text);
+if (ended != 1 || ! strcmp (id, "Quarlin_msp:Probe") || ! isequal (args, {text}))
+  error ("guarded id and text: ended %d, id %s", ended, id);
+endif
+err = expect_error_id ("unguarded id and text", @() bridge_probe ("unguarded id and text", "Quarlin_msp:Probe", text),
+                       "Quarlin_msp:Probe");
+if (isempty (strfind (err.message, text)))
+  error ("unguarded id and text: %s", err.message);
+endif
+
 ## Any other Octave error in a guarded call ends it the same way.
 [ended, id, text] = bridge_probe ("octave error");
 if (ended != 1 || isempty (strfind (text, "quarlin_no_such_function")))
