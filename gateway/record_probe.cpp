@@ -1,6 +1,7 @@
 #include "gateway/record_probe.h"
 
 #include <cstdint>
+#include <cstring>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -62,3 +63,19 @@ bool recordMemoryReadable(const void* address, size_t size) {
 }
 
 #endif
+
+// Page by page: a text that ends on a readable page says nothing about the
+// page after it, which is never touched.
+bool recordTextReadable(const char* text, size_t limit) {
+    constexpr uintptr_t kPage = 4096;
+    size_t scanned = 0;
+    while (scanned < limit) {
+        const char* at = text + scanned;
+        const uintptr_t toPageEnd = kPage - (reinterpret_cast<uintptr_t>(at) % kPage);
+        const size_t chunk = toPageEnd < limit - scanned ? toPageEnd : limit - scanned;
+        if (!recordMemoryReadable(at, chunk)) return false;
+        if (std::memchr(at, 0, chunk) != nullptr) return true;
+        scanned += chunk;
+    }
+    return false;
+}

@@ -47,8 +47,9 @@ void formatInto(char* buffer, const DiagMessage* message, va_list args) {
 constexpr int kMaxHostMessageArgs = 8;
 
 // The host's message object for `id` and the arguments `argTypes` lists.
-// Returns null when the host made none.  Nothing here has a destructor: the
-// caller may go on into "error", which leaves by longjmp.
+// Returns null when the host made none.  The host's "error" may end the call
+// by unwinding through these frames, or by a jump: nothing on the way holds
+// work that must run on the way out.
 mxArray* makeHostMessage(const char* id, const char* argTypes, va_list args) {
     mxArray* rhs[1 + kMaxHostMessageArgs];
     int32_t count = 0;
@@ -149,6 +150,13 @@ void ssRaiseHostError(const char* id, const char* argTypes, ...) {
     va_end(args);
     raiseWith(message, DiagForm::hostError);
     std::abort();  // not reached: tells the compiler the call does not return
+}
+
+void ssRaiseModuleError(const char* id, const char* text) {
+    mxArray* rhs[2] = {mxCreateString_800(id), mxCreateString_800(text)};
+    mxArray* none[1] = {nullptr};
+    mexCallMATLAB_800(0, none, 2, rhs, "error");
+    std::abort();  // "error" ends the host call; a host that came back here has lost it
 }
 
 void ssRaiseMessage(const DiagMessage* message, ...) {

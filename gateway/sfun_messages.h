@@ -128,13 +128,11 @@ inline constexpr DiagMessage kDiagMessages[] = {
     diag_text::row<"SimStructInvalidRTWWorkVectorName", "">(DiagForm::constant),
     diag_text::row<"SimStructInvalidRTWWorkVectorNumArgs", "">(DiagForm::constant),
     diag_text::row<"SimStructRTWWorkVectorSizeMismatch", "sdsd">(DiagForm::formatted),
-    diag_text::row<"SimStructInvalidSimState", "s">(DiagForm::formatted),
     diag_text::row<"SimStructTooFewRHSArguments", "sd">(DiagForm::hostError),
     diag_text::row<"SimStructTooManyLHSArguments", "s">(DiagForm::hostError),
     diag_text::row<"SimStructForthRHSArgIsNotInteger", "s">(DiagForm::hostError),
     diag_text::row<"SimStructInvalidFlagPassedToSfcn", "s">(DiagForm::hostError),
     diag_text::row<"SimStructSFunctionNameMismatch", "ss">(DiagForm::hostError),
-    diag_text::row<"SimStructInvalidRecordHandle", "s">(DiagForm::hostError),
     diag_text::row<"SimStructLevel2InvalidInputPortNumber", "ssdd">(DiagForm::hostError),
     diag_text::row<"SimStructLevel2InvalidAccessToReusableInputSignal", "ssd">(DiagForm::hostError),
     diag_text::row<"SimStructLevel2InvalidAccessToNonDirectFeedthroughInputSignal", "ssd">(

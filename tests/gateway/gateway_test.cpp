@@ -184,7 +184,6 @@ TEST_F(GatewayTest, RecordMadeOnTheSpotKeepsTheParametersAfterTheFixedArguments)
             EXPECT_EQ(made->dialogParams[0], prhs[4]);
             EXPECT_EQ(made->dialogParams[1], prhs[5]);
         }
-        EXPECT_EQ(made->recordStamp, 0u) << "a record made on the spot is not the host's";
     }
 }
 
