@@ -30,6 +30,20 @@ for k = 1:rows (cases)
   endif
 endfor
 
+## A record handle typed at the command line that names no record: the
+## module's own identifier, and no crash.
+mark = 8480229;
+handles = {
+  "null handle",             [0; 0; mark];
+  "unaligned handle",        [1; 2; mark];
+  "unmapped handle",         [4096; 0; mark];
+  "non-canonical handle",    [0; -1; mark];
+  "fractional address half", [4096.5; 0; mark];
+};
+for k = 1:rows (handles)
+  expect_error_id (handles{k, 1}, @() Quarlin_msp ([], handles{k, 2}, [], 0), "Quarlin_msp:InvalidRecordHandle");
+endfor
+
 err = expect_error_id ("too few, text", @() Quarlin_msp ([], [], []), id("TooFewRHSArguments"));
 if (isempty (strfind (err.message, ", 4)")))
   error ("too few arguments: the count is missing from %s", err.message);
