@@ -288,7 +288,7 @@ BRIDGE_API int32_t mxGetNumberOfFields_800(const mxArray* array) {
 }
 
 BRIDGE_API const char* mxGetFieldNameByNumber_800(const mxArray* array, int32_t field) {
-    if (!isStructWith(array, 0, field)) return nullptr;
+    if (array == nullptr || !mxIsStruct(array) || field < 0 || field >= mxGetNumberOfFields(array)) return nullptr;
     return mxGetFieldNameByNumber(array, field);
 }
 
