@@ -29,12 +29,8 @@
 
 #define BRIDGE_API __attribute__((visibility("default")))
 
-extern "C" {
 // From the bridge's libmx.
-void subhost_mx_release(const void* arrayOrBlock);
-void mxDestroyArray_800(mxArray* array);
-const char* subhost_mx_string(const mxArray* array);
-}
+extern "C" const char* subhost_mx_string(const mxArray* array);
 
 namespace {
 
