@@ -35,15 +35,15 @@ constexpr int kUnsignedElements[] = {15, 16, 17, 18, sizes_index::options};
 void checkFlag(const mxArray* flagArray) {
     if (mxGetM_800(flagArray) * mxGetN_800(flagArray) != 1 || mxIsComplex_800(flagArray) ||
         !mxIsNumeric_800(flagArray))
-        ssRaiseMessage(&kForthRHSArgIsNotInteger, _sfcnName);
+        ssRaiseError(&kForthRHSArgIsNotInteger, _sfcnName);
     // A numeric array the host cannot show as doubles has no flag to read.
     const double* values = mxGetPr_800(flagArray);
-    if (values == nullptr) ssRaiseMessage(&kForthRHSArgIsNotInteger, _sfcnName);
+    if (values == nullptr) ssRaiseError(&kForthRHSArgIsNotInteger, _sfcnName);
     const double flag = values[0];
     const std::optional<int32_t> integer = truncatedInt32(flag);
     if (!integer || static_cast<double>(*integer) != flag)
-        ssRaiseMessage(&kForthRHSArgIsNotInteger, _sfcnName);
-    if (*integer != 0) ssRaiseMessage(&kInvalidFlagPassedToSfcn, _sfcnName);
+        ssRaiseError(&kForthRHSArgIsNotInteger, _sfcnName);
+    if (*integer != 0) ssRaiseError(&kInvalidFlagPassedToSfcn, _sfcnName);
 }
 
 // A record handle is a real double column of three rows whose third element
@@ -108,7 +108,7 @@ SimStruct* bind(const mxArray* handle) {
     SimStruct* S = recordFromHandle(handle);
     const char* recordName = S->modelName != nullptr ? S->modelName : "";
     if (std::strcmp(recordName, kModuleName) != 0)
-        ssRaiseMessage(&kSFunctionNameMismatch, kModuleName, recordName);
+        ssRaiseError(&kSFunctionNameMismatch, kModuleName, recordName);
     bindMethods(S);
     return S;
 }
@@ -118,8 +118,8 @@ SimStruct* bind(const mxArray* handle) {
 void _ProcessMexSfunctionCmdLineCall(int32_t nlhs, mxArray* plhs[], int32_t nrhs,
                                      const mxArray* prhs[]) {
     if (nrhs < kFixedArguments)
-        ssRaiseMessage(&kTooFewRHSArguments, _sfcnName, static_cast<double>(kFixedArguments));
-    if (nlhs > 1) ssRaiseMessage(&kTooManyLHSArguments, _sfcnName);
+        ssRaiseError(&kTooFewRHSArguments, _sfcnName, static_cast<double>(kFixedArguments));
+    if (nlhs > 1) ssRaiseError(&kTooManyLHSArguments, _sfcnName);
     checkFlag(prhs[3]);
 
     SimStruct* S = isRecordHandle(prhs[1]) ? bind(prhs[1]) : _CreateSimStruct(nrhs, prhs);

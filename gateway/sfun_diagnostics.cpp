@@ -139,7 +139,7 @@ void ssReportMessage(SimStruct* S, const DiagMessage* message, ...) {
         }
         case DiagForm::hostError:
         case DiagForm::hostWarning:
-            return;  // raised through ssRaiseMessage
+            return;  // raised through ssRaiseError and ssRaiseWarning
     }
 }
 
@@ -159,14 +159,22 @@ void ssRaiseModuleError(const char* id, const char* text) {
     std::abort();  // "error" ends the host call; a host that came back here has lost it
 }
 
-void ssRaiseMessage(const DiagMessage* message, ...) {
+void ssRaiseError(const DiagMessage* message, ...) {
     va_list args;
     va_start(args, message);
     mxArray* object = makeHostMessage(message->fullId, message->argKinds, args);
     va_end(args);
-    raiseWith(object, message->form);
+    raiseWith(object, DiagForm::hostError);
+    std::abort();  // not reached: raiseWith does not come back from "error"
 }
 
+void ssRaiseWarning(const DiagMessage* message, ...) {
+    va_list args;
+    va_start(args, message);
+    mxArray* object = makeHostMessage(message->fullId, message->argKinds, args);
+    va_end(args);
+    raiseWith(object, DiagForm::hostWarning);
+}
 void ssRaiseHostWarning(const char* id, const char* argTypes, ...) {
     va_list args;
     va_start(args, argTypes);

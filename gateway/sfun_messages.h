@@ -157,10 +157,13 @@ struct SimStruct;
 
 // Reports `message` in its form (constant, formatted or guarded formatted)
 // with the arguments its kinds list: a const char* per 's', an int per 'd'.
-// Host messages are not reported here: they go through ssRaiseMessage.
+// Host messages are not reported here: they go through ssRaiseError and
+// ssRaiseWarning.
 void ssReportMessage(SimStruct* S, const DiagMessage* message, ...);
-// Raises a host message row through "message" and then "error" (which does
-// not return) or "warning", with a const char* per 's' and a double per 'd'.
-void ssRaiseMessage(const DiagMessage* message, ...);
+// Raises a host message row through "message" and then "error", which ends
+// the host call, with a const char* per 's' and a double per 'd'.
+[[noreturn]] void ssRaiseError(const DiagMessage* message, ...);
+// The same through "warning", which returns.
+void ssRaiseWarning(const DiagMessage* message, ...);
 // Fills the template of `message` into `buffer` (kMsgBufferSize bytes).
 void ssFormatMessage(char* buffer, const DiagMessage* message, ...);

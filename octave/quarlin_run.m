@@ -19,11 +19,10 @@
 ## X is N-by-7 single: the seven states as the block's data map lists
 ## them, read after each step's output.
 ##
-## Errors: quarlin:badInput for a U that is not a real N-by-4
-## double or single matrix, quarlin:snapshotMismatch for a SNAP
-## without the shape of the block's own snapshots, quarlin:snapshotRefused
-## for one the block refuses, quarlin:usage for the wrong number of
-## arguments or results.  Nothing is stepped then.
+## Errors: quarlin:badInput for a U that is not a real N-by-4 double or
+## single matrix, quarlin:snapshotRefused for a SNAP that the block refuses,
+## quarlin:usage for the wrong number of arguments or results.  Nothing is
+## stepped then.
 ##
 ## This file holds the help text; the function is quarlin_run.mex beside it.
 

@@ -401,3 +401,53 @@ TEST_F(EngineTest, HandleHalvesAreSigned32BitIntegers) {
 
 }  // namespace
 }  // namespace engine_test
+
+namespace engine_test {
+namespace {
+
+// A registration that stops early (the host refuses service 362, or the
+// model-information table with 72) is no failure of the bind: the entry
+// still writes its stamp, snapshot handling and options bit, and returns the
+// sizes as the registration left them.
+TEST_F(EngineTest, BindWhoseRegistrationStopsEarlyStillAnswers) {
+    struct Case {
+        const char* name;
+        int32_t refusedService;
+        double numInputPorts;  // what the registration got to declare
+    };
+    for (const Case& c : {Case{"service 362 answers 0", 362, 0}, Case{"service 72 answers 0", 72, 4}}) {
+        subhost::Block block(module());
+        block.host().answers[c.refusedService] = 0;
+        const CallResult bind = block.bind();
+        ASSERT_TRUE(bind.ok) << c.name << ": " << bind.describe();
+        const auto& sizes = block.boundSizes();
+        EXPECT_EQ(sizes[19], 8480229) << c.name;
+        EXPECT_EQ(sizes[3], c.numInputPorts) << c.name;
+        EXPECT_EQ(static_cast<uint32_t>(sizes[23]) & 0x2000u, 0x2000u) << c.name;
+        EXPECT_EQ((static_cast<uint32_t>(sizes[31]) >> 19) & 0xFu, 3u) << c.name << ": snapshot handling";
+        EXPECT_EQ(filledEntries(block.record()), elevenFilled()) << c.name;
+    }
+}
+
+// Registration writes its own bits of the flag word and leaves the host's;
+// elements the entry reads as unsigned come out unsigned with bit 31 set.
+TEST_F(EngineTest, BindKeepsTheHostsBitsAndReadsUnsignedElementsUnsigned) {
+    subhost::Block block(module());
+    SimStruct* S = block.record();
+    constexpr uint32_t kHostBits = 0x80000001u | 0x00000400u;  // bit 0, bit 10 and bit 31: none the block writes
+    S->sizes[sizes_index::flags] = static_cast<int32_t>(kHostBits);
+    for (int k : {15, 16, 17, 18}) S->sizes[k] = static_cast<int32_t>(0x80000000u + static_cast<uint32_t>(k));
+    ASSERT_TRUE(block.bind().ok);
+
+    const uint32_t flags = static_cast<uint32_t>(S->sizes[sizes_index::flags]);
+    EXPECT_EQ(flags & kHostBits, kHostBits);
+    EXPECT_EQ(flags & ~kHostBits, 0x1A1200u) << "the block's own bits";
+    const auto& sizes = block.boundSizes();
+    for (int k : {15, 16, 17, 18}) EXPECT_EQ(sizes[k], 2147483648.0 + k) << "element " << k;
+    EXPECT_EQ(sizes[23], 1744840738.0);
+    EXPECT_EQ(sizes[31], static_cast<double>(static_cast<int32_t>(flags))) << "element 31 is read signed";
+    EXPECT_LT(sizes[31], 0.0);
+}
+
+}  // namespace
+}  // namespace engine_test

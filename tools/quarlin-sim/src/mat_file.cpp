@@ -52,6 +52,20 @@ struct FileCloser {
 };
 using MatPtr = std::unique_ptr<mat_t, FileCloser>;
 
+matio_types matDataType(int classId) {
+    switch (classId) {
+        case numeric_class::singleClass: return MAT_T_SINGLE;
+        case numeric_class::int8Class: return MAT_T_INT8;
+        case numeric_class::int16Class: return MAT_T_INT16;
+        case numeric_class::uint16Class: return MAT_T_UINT16;
+        case numeric_class::int32Class: return MAT_T_INT32;
+        case numeric_class::uint32Class: return MAT_T_UINT32;
+        case numeric_class::int64Class: return MAT_T_INT64;
+        case numeric_class::uint64Class: return MAT_T_UINT64;
+        default: return MAT_T_DOUBLE;
+    }
+}
+
 VarPtr toMatvar(const Node& node, const char* name) {
     size_t dims[2] = {node.rows, node.columns};
     matvar_t* var = nullptr;
@@ -64,10 +78,20 @@ VarPtr toMatvar(const Node& node, const char* name) {
             var = Mat_VarCreate(name, MAT_C_UINT8, MAT_T_UINT8, 2, dims,
                                 const_cast<uint8_t*>(node.bytes.data()), 0);
             break;
-        case Node::Kind::reals:
-            var = Mat_VarCreate(name, MAT_C_DOUBLE, MAT_T_DOUBLE, 2, dims,
-                                const_cast<double*>(node.reals.data()), 0);
+        case Node::Kind::reals: {
+            if (node.numericClass == numeric_class::doubleClass) {
+                var = Mat_VarCreate(name, MAT_C_DOUBLE, MAT_T_DOUBLE, 2, dims,
+                                    const_cast<double*>(node.reals.data()), 0);
+                break;
+            }
+            // The class numbers of the tree are those of the MAT format.
+            const matio_classes classType = static_cast<matio_classes>(node.numericClass);
+            const matio_types dataType = matDataType(node.numericClass);
+            std::vector<char> data(node.reals.size() * numeric_class::unitSize(node.numericClass));
+            numeric_class::encode(node.numericClass, node.reals, data.data());
+            var = Mat_VarCreate(name, classType, dataType, 2, dims, data.data(), 0);
             break;
+        }
         case Node::Kind::text: {
             // Two bytes per character, as MATLAB itself stores text.
             std::vector<uint16_t> units(node.text.begin(), node.text.end());
@@ -118,6 +142,19 @@ Node fromMatvar(matvar_t* var, const std::string& path, int depth) {
             }
             const auto* data = static_cast<const double*>(var->data);
             return Node::realMatrix(rows, columns, {data, data + count});
+        }
+        case MAT_C_SINGLE: case MAT_C_INT8: case MAT_C_INT16: case MAT_C_UINT16:
+        case MAT_C_INT32: case MAT_C_UINT32: case MAT_C_INT64: case MAT_C_UINT64: {
+            const int classId = static_cast<int>(var->class_type);
+            if (var->data_type != matDataType(classId) ||
+                (count != 0 && (var->data == nullptr || var->nbytes != count * numeric_class::unitSize(classId)))) {
+                return refuse(std::string(numeric_class::name(classId)) + " data missing or of the wrong size");
+            }
+            std::vector<double> values;
+            if (!numeric_class::decode(classId, var->data, count, values)) {
+                return refuse("a 64-bit integer beyond 2^53");
+            }
+            return Node::numericMatrix(classId, rows, columns, std::move(values));
         }
         case MAT_C_UINT8: {
             if (count != 0 && (var->data == nullptr || var->nbytes != count)) {
