@@ -25,6 +25,11 @@ namespace {
 struct Scope {
     std::unordered_set<mxArray*> arrays;
     std::unordered_set<void*> blocks;
+    // Set when anything is put into the scope, cleared when the scope frees
+    // what it owns: a scope that never held anything closes without taking
+    // the library's lock.  Only the thread that opened the scope puts
+    // anything into it.
+    bool used = false;
 };
 
 }  // namespace
@@ -52,14 +57,9 @@ namespace {
 
 struct State {
     std::mutex lock;
-    std::vector<std::unique_ptr<Scope>> scopes;  // [0] is the outermost
-    // Closed scopes kept for reuse: a host that opens a scope around every
-    // call of every step makes no allocation for it after the first.
-    std::vector<std::unique_ptr<Scope>> spareScopes;
+    Scope outermost;  // owns what is made outside every scope; closed at exit
     std::unordered_set<const mxArray*> arrays;
     std::unordered_map<const void*, Scope*> blocks;  // block -> owning scope, null when released
-
-    State() { scopes.push_back(std::make_unique<Scope>()); }
 };
 
 // Never destroyed: calls made by other libraries' exit code still find it,
@@ -69,7 +69,36 @@ State& state() {
     return *s;
 }
 
-Scope* innermost(State& st) { return st.scopes.back().get(); }
+void freeScope(State& st, Scope& scope);
+
+// The scopes a thread has open, innermost last, and closed ones kept for
+// reuse: a host that opens a scope around every call of every step makes no
+// allocation for it after the first, and no lock while the calls make
+// nothing.  A thread that ends with scopes open closes them.
+struct ThreadScopes {
+    std::vector<std::unique_ptr<Scope>> open;
+    std::vector<std::unique_ptr<Scope>> spare;
+
+    ~ThreadScopes() {
+        if (open.empty()) return;
+        State& st = state();
+        std::lock_guard<std::mutex> hold(st.lock);
+        while (!open.empty()) {
+            freeScope(st, *open.back());
+            open.pop_back();
+        }
+    }
+};
+
+ThreadScopes& threadScopes() {
+    thread_local ThreadScopes scopes;
+    return scopes;
+}
+
+Scope* innermost(State& st) {
+    ThreadScopes& scopes = threadScopes();
+    return scopes.open.empty() ? &st.outermost : scopes.open.back().get();
+}
 
 bool isNumericClass(int32_t id) { return id >= mx_class::doubleClass && id <= mx_class::uint64; }
 
@@ -113,6 +142,7 @@ void* allocateData(size_t n, size_t elementSize) {
 mxArray* adopt(State& st, mxArray* a) {
     a->scope = innermost(st);
     a->scope->arrays.insert(a);
+    a->scope->used = true;
     st.arrays.insert(a);
     return a;
 }
@@ -208,9 +238,9 @@ void storeInSlot(State& st, mxArray* holder, size_t slot, mxArray* value) {
 }
 
 void freeScope(State& st, Scope& scope) {
-    // Most scopes close empty (one per call of every step); clearing a set
-    // still wipes its whole bucket array, which a reused scope keeps at the
-    // largest size it ever reached.
+    scope.used = false;
+    // Clearing a set wipes its whole bucket array, which a reused scope
+    // keeps at the largest size it ever reached.
     if (scope.arrays.empty() && scope.blocks.empty()) return;
     // Freeing a tree touches only the arrays in it, never the scope's set.
     for (mxArray* a : scope.arrays) {
@@ -283,11 +313,7 @@ struct ExitCleanup {
     ~ExitCleanup() {
         State& st = state();
         std::lock_guard<std::mutex> hold(st.lock);
-        while (st.scopes.size() > 1) {
-            freeScope(st, *st.scopes.back());
-            st.scopes.pop_back();
-        }
-        freeScope(st, *st.scopes.front());
+        freeScope(st, st.outermost);
     }
 };
 ExitCleanup exitCleanup;
@@ -308,6 +334,7 @@ void* mxCalloc_800(size_t count, size_t size) {
     std::lock_guard<std::mutex> hold(st.lock);
     Scope* scope = innermost(st);
     scope->blocks.insert(block);
+    scope->used = true;
     st.blocks[block] = scope;
     return block;
 }
@@ -327,23 +354,26 @@ void mxFree_800(void* block) {
 // Scopes.
 
 void subhost_mx_beginScope(void) {
-    State& st = state();
-    std::lock_guard<std::mutex> hold(st.lock);
-    if (st.spareScopes.empty()) {
-        st.scopes.push_back(std::make_unique<Scope>());
+    ThreadScopes& scopes = threadScopes();
+    if (scopes.spare.empty()) {
+        scopes.open.push_back(std::make_unique<Scope>());
     } else {
-        st.scopes.push_back(std::move(st.spareScopes.back()));
-        st.spareScopes.pop_back();
+        scopes.open.push_back(std::move(scopes.spare.back()));
+        scopes.spare.pop_back();
     }
 }
 
 void subhost_mx_endScope(void) {
-    State& st = state();
-    std::lock_guard<std::mutex> hold(st.lock);
-    if (st.scopes.size() <= 1) return;  // the outermost scope closes at exit
-    freeScope(st, *st.scopes.back());
-    st.spareScopes.push_back(std::move(st.scopes.back()));
-    st.scopes.pop_back();
+    ThreadScopes& scopes = threadScopes();
+    if (scopes.open.empty()) return;  // the outermost scope closes at exit
+    Scope& scope = *scopes.open.back();
+    if (scope.used) {
+        State& st = state();
+        std::lock_guard<std::mutex> hold(st.lock);
+        freeScope(st, scope);
+    }
+    scopes.spare.push_back(std::move(scopes.open.back()));
+    scopes.open.pop_back();
 }
 
 void subhost_mx_release(const void* arrayOrBlock) {

@@ -15,10 +15,11 @@ int plotCommand(std::span<const std::string> args);
 int benchCommand(std::span<const std::string> args);
 
 // A run made from `args` as `run` makes it, without the summary: its steps
-// and the seconds the stepping took.
+// and the time the stepping took, on the clock and in processor time.
 struct RunTiming {
     uint64_t steps = 0;
     double seconds = 0.0;
+    double cpuSeconds = 0.0;
 };
 RunTiming timedRun(std::span<const std::string> args);
 

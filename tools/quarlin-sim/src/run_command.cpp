@@ -3,6 +3,7 @@
 #include <csignal>
 #include <charconv>
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -333,9 +334,16 @@ char* formatRow(char* out, uint64_t k, const PmsmSample& truth, bool withTruth, 
 
 struct RunResult {
     uint64_t steps = 0;
-    double seconds = 0.0;  // of the stepping alone
+    double seconds = 0.0;     // of the stepping alone
+    double cpuSeconds = 0.0;  // the process's processor time over the same
     Tracking tracking{0};
 };
+
+double processCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
 
 RunResult execute(const RunPlan& plan) {
     if (plan.plotPath) {
@@ -369,6 +377,7 @@ RunResult execute(const RunPlan& plan) {
     Tracking tracking(std::max(plan.firstStep, plan.endStep > kWindow ? plan.endStep - kWindow : 0));
     Progress progress(plan.endStep - plan.firstStep);
     const auto started = std::chrono::steady_clock::now();
+    const double cpuStarted = processCpuSeconds();
 
     HostBlock::StepResult result{};
     char line[kLongestRow];
@@ -402,12 +411,13 @@ RunResult execute(const RunPlan& plan) {
         saveState(host, plan, plan.endStep, scenario ? &*scenario : nullptr, checksum);
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const double cpuSeconds = processCpuSeconds() - cpuStarted;
     progress.finish();
     host.finish();
 
     const std::string rows = sink.finish();
     if (plan.plotPath) plotRun(rows, *plan.plotPath);
-    return {plan.endStep - plan.firstStep, seconds, tracking};
+    return {plan.endStep - plan.firstStep, seconds, cpuSeconds, tracking};
 }
 
 }  // namespace
@@ -424,7 +434,7 @@ int runCommand(std::span<const std::string> argv) {
 RunTiming timedRun(std::span<const std::string> argv) {
     const RunPlan plan = makePlan(parseArgs(kRunSpec, argv));
     const RunResult result = execute(plan);
-    return {result.steps, result.seconds};
+    return {result.steps, result.seconds, result.cpuSeconds};
 }
 
 }  // namespace quarlin_sim
