@@ -20,7 +20,11 @@ float muSingleScalarSign(float x) {
 
 bool muSingleScalarIsNaN(float x) { return x != x; }
 
-// The remainder takes the sign of x, as C's fmodf does.
-float muSingleScalarRem(float x, float y) { return fmodf(x, y); }
+// The remainder takes the sign of x, as C's fmodf does.  Below |y| it is x
+// itself, zeros with their sign included: the common case takes no division.
+float muSingleScalarRem(float x, float y) {
+    if (std::fabs(x) < std::fabs(y)) return x;
+    return fmodf(x, y);
+}
 
 }  // extern "C"

@@ -71,22 +71,20 @@ State& state() {
 
 void freeScope(State& st, Scope& scope);
 
-// The scopes a thread has open, innermost last, and closed ones kept for
-// reuse: a host that opens a scope around every call of every step makes no
-// allocation for it after the first, and no lock while the calls make
-// nothing.  A thread that ends with scopes open closes them.
+// The scopes a thread has opened: the first `open` are open, innermost
+// last; the rest are closed and kept for reuse.  A host that opens a scope
+// around every call of every step makes no allocation for it after the
+// first, and takes no lock while the calls make nothing.  A thread that ends
+// with scopes open closes them.
 struct ThreadScopes {
-    std::vector<std::unique_ptr<Scope>> open;
-    std::vector<std::unique_ptr<Scope>> spare;
+    std::vector<std::unique_ptr<Scope>> scopes;
+    size_t open = 0;
 
     ~ThreadScopes() {
-        if (open.empty()) return;
+        if (open == 0) return;
         State& st = state();
         std::lock_guard<std::mutex> hold(st.lock);
-        while (!open.empty()) {
-            freeScope(st, *open.back());
-            open.pop_back();
-        }
+        while (open > 0) freeScope(st, *scopes[--open]);
     }
 };
 
@@ -96,8 +94,8 @@ ThreadScopes& threadScopes() {
 }
 
 Scope* innermost(State& st) {
-    ThreadScopes& scopes = threadScopes();
-    return scopes.open.empty() ? &st.outermost : scopes.open.back().get();
+    ThreadScopes& t = threadScopes();
+    return t.open == 0 ? &st.outermost : t.scopes[t.open - 1].get();
 }
 
 bool isNumericClass(int32_t id) { return id >= mx_class::doubleClass && id <= mx_class::uint64; }
@@ -354,26 +352,20 @@ void mxFree_800(void* block) {
 // Scopes.
 
 void subhost_mx_beginScope(void) {
-    ThreadScopes& scopes = threadScopes();
-    if (scopes.spare.empty()) {
-        scopes.open.push_back(std::make_unique<Scope>());
-    } else {
-        scopes.open.push_back(std::move(scopes.spare.back()));
-        scopes.spare.pop_back();
-    }
+    ThreadScopes& t = threadScopes();
+    if (t.open == t.scopes.size()) t.scopes.push_back(std::make_unique<Scope>());
+    ++t.open;
 }
 
 void subhost_mx_endScope(void) {
-    ThreadScopes& scopes = threadScopes();
-    if (scopes.open.empty()) return;  // the outermost scope closes at exit
-    Scope& scope = *scopes.open.back();
+    ThreadScopes& t = threadScopes();
+    if (t.open == 0) return;  // the outermost scope closes at exit
+    Scope& scope = *t.scopes[--t.open];
     if (scope.used) {
         State& st = state();
         std::lock_guard<std::mutex> hold(st.lock);
         freeScope(st, scope);
     }
-    scopes.spare.push_back(std::move(scopes.open.back()));
-    scopes.open.pop_back();
 }
 
 void subhost_mx_release(const void* arrayOrBlock) {
