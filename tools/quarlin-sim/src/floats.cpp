@@ -405,11 +405,13 @@ constexpr std::array<uint64_t, 20> kPowersOf10 = [] {
     return powers;
 }();
 
-// The number of decimal digits of v.
+// The number of decimal digits of v, 1 for 0.
 int decimalLength(uint64_t v) {
-    // log10(2) ~ 1233 / 4096: a first guess from the bit length, then one test.
-    const int guess = ((64 - std::countl_zero(v | 1)) * 1233) >> 12;
-    return guess + (v >= kPowersOf10[static_cast<size_t>(guess)] ? 1 : 0);
+    // log10(2) ~ 1233 / 4096: a first guess from the bit length, then one
+    // test.  v | 1 has as many digits as v, and one for 0.
+    const uint64_t w = v | 1;
+    const int guess = ((64 - std::countl_zero(w)) * 1233) >> 12;
+    return guess + (w >= kPowersOf10[static_cast<size_t>(guess)] ? 1 : 0);
 }
 
 // The last two digits of v at p - 2, for v below 100.
@@ -584,6 +586,33 @@ char* writeDoubleFixed(char* out, double value) {
         if (char* end = layOut(out, (bits >> 63) != 0, d, Layout::fixed, kBinary64ExactIntegers)) return end;
     }
     return writeShortest(out, value, std::chars_format::fixed);
+}
+
+char* writeTenThousandths(char* out, uint64_t count) {
+    // count / 10000.0 is the double nearest to the decimal count / 10^4.
+    // Below 10^11 s a double's spacing is under 10^-4, so no other decimal
+    // of at most four places reads back to it, and none of fewer places:
+    // the decimal itself is the shortest text.
+    constexpr uint64_t kExactBelow = 1000000000000000;
+    if (count >= kExactBelow) return writeDoubleFixed(out, static_cast<double>(count) / 10000.0);
+    const uint64_t whole = count / 10000;
+    auto fraction = static_cast<uint32_t>(count % 10000);
+    char* p = out;
+    const int length = decimalLength(whole);
+    writeDigits(p, whole, length);
+    p += length;
+    if (fraction == 0) return p;
+    int places = 4;
+    while (fraction % 10 == 0) {
+        fraction /= 10;
+        --places;
+    }
+    *p++ = '.';
+    for (int i = places; i-- > 0;) {  // with its leading zeros
+        p[i] = static_cast<char>('0' + fraction % 10);
+        fraction /= 10;
+    }
+    return p + places;
 }
 
 std::optional<float> readBinary32(std::string_view text) {
