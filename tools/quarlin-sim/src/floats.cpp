@@ -161,29 +161,73 @@ uint32_t mulShift32(uint32_t m, u128 factor, int32_t shift) {
     return static_cast<uint32_t>((static_cast<u128>(m) * static_cast<uint64_t>(factor)) >> shift);
 }
 
+// A finite binary value as m2 * 2^e2, with two more bits than it has, so
+// that the bounds of its rounding interval are integers too: the interval
+// reaches (4 m2 - 1 - mmShift) / 4 down and (4 m2 + 2) / 4 up, its bounds
+// belonging to it when m2 is even.
+template <typename U>
+struct Unpacked {
+    int32_t e2;
+    U m2;
+    uint32_t mmShift;  // 0 where the spacing below is half the spacing above
+    bool acceptBounds;
+};
+
+template <typename U, int32_t MantissaBits, int32_t Bias>
+Unpacked<U> unpack(U bits) {
+    const U ieeeMantissa = bits & ((U{1} << MantissaBits) - 1);
+    const auto ieeeExponent = static_cast<int32_t>((bits << 1) >> (MantissaBits + 1));
+    Unpacked<U> u{};
+    if (ieeeExponent == 0) {
+        u.e2 = 1 - Bias - MantissaBits - 2;
+        u.m2 = ieeeMantissa;
+    } else {
+        u.e2 = ieeeExponent - Bias - MantissaBits - 2;
+        u.m2 = (U{1} << MantissaBits) | ieeeMantissa;
+    }
+    u.mmShift = ieeeMantissa != 0 || ieeeExponent <= 1;
+    u.acceptBounds = (u.m2 & 1) == 0;
+    return u;
+}
+
+// The rare case where the exact value or the interval's lower bound may end
+// in zeros: digits go while the interval holds a shorter decimal, then, if
+// the lower bound is exact, while it ends in a zero; an exact ...50..0
+// rounds to even.
+template <typename U>
+Decimal removeDigitsKeepingZeros(U vr, U vp, U vm, bool vmIsTrailingZeros, bool vrIsTrailingZeros,
+                                 uint32_t lastRemovedDigit, bool acceptBounds, int32_t e10) {
+    int32_t removed = 0;
+    while (vp / 10 > vm / 10) {
+        vmIsTrailingZeros &= vm % 10 == 0;
+        vrIsTrailingZeros &= lastRemovedDigit == 0;
+        lastRemovedDigit = static_cast<uint32_t>(vr % 10);
+        vr /= 10;
+        vp /= 10;
+        vm /= 10;
+        ++removed;
+    }
+    if (vmIsTrailingZeros) {
+        while (vm % 10 == 0) {
+            vrIsTrailingZeros &= lastRemovedDigit == 0;
+            lastRemovedDigit = static_cast<uint32_t>(vr % 10);
+            vr /= 10;
+            vp /= 10;
+            vm /= 10;
+            ++removed;
+        }
+    }
+    if (vrIsTrailingZeros && lastRemovedDigit == 5 && vr % 2 == 0) lastRemovedDigit = 4;
+    const U output = vr + ((vr == vm && (!acceptBounds || !vmIsTrailingZeros)) || lastRemovedDigit >= 5);
+    return {output, e10 + removed};
+}
+
 // The shortest digits of a finite, non-zero binary32.
 Decimal shortestBinary32(uint32_t bits) {
-    constexpr int32_t kMantissaBits = 23;
-    constexpr int32_t kBias = 127;
     const Binary32Tables& t = binary32Tables();
-    const uint32_t ieeeMantissa = bits & ((1U << kMantissaBits) - 1);
-    const int32_t ieeeExponent = static_cast<int32_t>((bits >> kMantissaBits) & 0xFFU);
-
-    // Two more bits than the value has, so that the interval's bounds are
-    // integers too.
-    int32_t e2;
-    uint32_t m2;
-    if (ieeeExponent == 0) {
-        e2 = 1 - kBias - kMantissaBits - 2;
-        m2 = ieeeMantissa;
-    } else {
-        e2 = ieeeExponent - kBias - kMantissaBits - 2;
-        m2 = (1U << kMantissaBits) | ieeeMantissa;
-    }
-    const bool acceptBounds = (m2 & 1) == 0;
+    const auto [e2, m2, mmShift, acceptBounds] = unpack<uint32_t, 23, 127>(bits);
     const uint32_t mv = 4 * m2;
     const uint32_t mp = 4 * m2 + 2;
-    const uint32_t mmShift = ieeeMantissa != 0 || ieeeExponent <= 1;
     const uint32_t mm = 4 * m2 - 1 - mmShift;
 
     uint32_t vr, vp, vm;
@@ -241,64 +285,27 @@ Decimal shortestBinary32(uint32_t bits) {
         }
     }
 
-    int32_t removed = 0;
-    uint32_t output;
     if (vmIsTrailingZeros || vrIsTrailingZeros) {
-        while (vp / 10 > vm / 10) {
-            vmIsTrailingZeros &= vm % 10 == 0;
-            vrIsTrailingZeros &= lastRemovedDigit == 0;
-            lastRemovedDigit = vr % 10;
-            vr /= 10;
-            vp /= 10;
-            vm /= 10;
-            ++removed;
-        }
-        if (vmIsTrailingZeros) {
-            while (vm % 10 == 0) {
-                vrIsTrailingZeros &= lastRemovedDigit == 0;
-                lastRemovedDigit = vr % 10;
-                vr /= 10;
-                vp /= 10;
-                vm /= 10;
-                ++removed;
-            }
-        }
-        // An exact ...50..0 rounds to even.
-        if (vrIsTrailingZeros && lastRemovedDigit == 5 && vr % 2 == 0) lastRemovedDigit = 4;
-        output = vr + ((vr == vm && (!acceptBounds || !vmIsTrailingZeros)) || lastRemovedDigit >= 5);
-    } else {
-        while (vp / 10 > vm / 10) {
-            lastRemovedDigit = vr % 10;
-            vr /= 10;
-            vp /= 10;
-            vm /= 10;
-            ++removed;
-        }
-        output = vr + (vr == vm || lastRemovedDigit >= 5);
+        return removeDigitsKeepingZeros(vr, vp, vm, vmIsTrailingZeros, vrIsTrailingZeros, lastRemovedDigit,
+                                        acceptBounds, e10);
     }
-    return {output, e10 + removed};
+    // The common case.
+    int32_t removed = 0;
+    while (vp / 10 > vm / 10) {
+        lastRemovedDigit = vr % 10;
+        vr /= 10;
+        vp /= 10;
+        vm /= 10;
+        ++removed;
+    }
+    return {vr + (vr == vm || lastRemovedDigit >= 5), e10 + removed};
 }
 
 // The shortest digits of a finite, non-zero binary64.
 Decimal shortestBinary64(uint64_t bits) {
-    constexpr int32_t kMantissaBits = 52;
-    constexpr int32_t kBias = 1023;
     const Binary64Tables& t = binary64Tables();
-    const uint64_t ieeeMantissa = bits & ((uint64_t{1} << kMantissaBits) - 1);
-    const int32_t ieeeExponent = static_cast<int32_t>((bits >> kMantissaBits) & 0x7FFU);
-
-    int32_t e2;
-    uint64_t m2;
-    if (ieeeExponent == 0) {
-        e2 = 1 - kBias - kMantissaBits - 2;
-        m2 = ieeeMantissa;
-    } else {
-        e2 = ieeeExponent - kBias - kMantissaBits - 2;
-        m2 = (uint64_t{1} << kMantissaBits) | ieeeMantissa;
-    }
-    const bool acceptBounds = (m2 & 1) == 0;
+    const auto [e2, m2, mmShift, acceptBounds] = unpack<uint64_t, 52, 1023>(bits);
     const uint64_t mv = 4 * m2;
-    const uint32_t mmShift = ieeeMantissa != 0 || ieeeExponent <= 1;
 
     uint64_t vr, vp, vm;
     int32_t e10;
@@ -344,50 +351,27 @@ Decimal shortestBinary64(uint64_t bits) {
         }
     }
 
-    int32_t removed = 0;
-    uint32_t lastRemovedDigit = 0;
-    uint64_t output;
     if (vmIsTrailingZeros || vrIsTrailingZeros) {
-        while (vp / 10 > vm / 10) {
-            vmIsTrailingZeros &= vm % 10 == 0;
-            vrIsTrailingZeros &= lastRemovedDigit == 0;
-            lastRemovedDigit = static_cast<uint32_t>(vr % 10);
-            vr /= 10;
-            vp /= 10;
-            vm /= 10;
-            ++removed;
-        }
-        if (vmIsTrailingZeros) {
-            while (vm % 10 == 0) {
-                vrIsTrailingZeros &= lastRemovedDigit == 0;
-                lastRemovedDigit = static_cast<uint32_t>(vr % 10);
-                vr /= 10;
-                vp /= 10;
-                vm /= 10;
-                ++removed;
-            }
-        }
-        if (vrIsTrailingZeros && lastRemovedDigit == 5 && vr % 2 == 0) lastRemovedDigit = 4;
-        output = vr + ((vr == vm && (!acceptBounds || !vmIsTrailingZeros)) || lastRemovedDigit >= 5);
-    } else {
-        bool roundUp = false;
-        if (vp / 100 > vm / 100) {  // most often two digits go at once
-            roundUp = vr % 100 >= 50;
-            vr /= 100;
-            vp /= 100;
-            vm /= 100;
-            removed += 2;
-        }
-        while (vp / 10 > vm / 10) {
-            roundUp = vr % 10 >= 5;
-            vr /= 10;
-            vp /= 10;
-            vm /= 10;
-            ++removed;
-        }
-        output = vr + (vr == vm || roundUp);
+        return removeDigitsKeepingZeros(vr, vp, vm, vmIsTrailingZeros, vrIsTrailingZeros, 0, acceptBounds, e10);
     }
-    return {output, e10 + removed};
+    // The common case.
+    int32_t removed = 0;
+    bool roundUp = false;
+    if (vp / 100 > vm / 100) {  // most often two digits go at once
+        roundUp = vr % 100 >= 50;
+        vr /= 100;
+        vp /= 100;
+        vm /= 100;
+        removed += 2;
+    }
+    while (vp / 10 > vm / 10) {
+        roundUp = vr % 10 >= 5;
+        vr /= 10;
+        vp /= 10;
+        vm /= 10;
+        ++removed;
+    }
+    return {vr + (vr == vm || roundUp), e10 + removed};
 }
 
 constexpr char kDigitPairs[] =
