@@ -88,8 +88,18 @@ struct ThreadScopes {
     }
 };
 
+// Every call of every step opens and closes a scope: on ELF systems the
+// thread's scopes sit in the static TLS block, reached without a call into
+// the dynamic linker (a library loaded later with dlopen takes its 32 bytes
+// from the block's reserve).
+#if defined(__ELF__)
+#define SUBHOST_FAST_TLS __attribute__((tls_model("initial-exec")))
+#else
+#define SUBHOST_FAST_TLS
+#endif
+
 ThreadScopes& threadScopes() {
-    thread_local ThreadScopes scopes;
+    SUBHOST_FAST_TLS thread_local ThreadScopes scopes;
     return scopes;
 }
 
