@@ -104,11 +104,15 @@ struct JsonObject {
     void add(const char* key, double value) {
         char number[kMaxNumberText];
         char* end = writeDouble(number, value);
+        // JSON has no infinities and no NaN.
+        addText(key, std::isfinite(value) ? std::string(number, end) : "null");
+    }
+    void add(const char* key, uint64_t value) { addText(key, std::to_string(value)); }
+    void addText(const char* key, const std::string& value) {
         text += text.size() > 1 ? ",\n  \"" : "\n  \"";
         text += key;
         text += "\": ";
-        // JSON has no infinities and no NaN.
-        text += std::isfinite(value) ? std::string(number, end) : "null";
+        text += value;
     }
     std::string close() const { return text + "\n}\n"; }
 };
@@ -174,7 +178,8 @@ int benchCommand(std::span<const std::string> argv) {
     json.add("run_nooutput_steps_per_s", withoutOutput);
     json.add("engine_ns_per_step", engine);
     json.add("scenario_ns_per_step", scenarioCost);
-    json.add("steps", static_cast<double>(steps));
+    json.add("steps", steps);
+    json.add("repeat", repeat);
     // The goals, as ratios of this one process's timings.
     json.add("gateway_to_model", gateway / model);
     json.add("periodic_to_model", periodic / model);
