@@ -54,7 +54,8 @@ TEST(Commands, UsageErrorsAreOneLineWithExitStatus2) {
         {{"plot", "-o", "x.png"}, "plot needs the run's CSV file"},
         {{"sizes", "extra"}, "unexpected argument \"extra\" for sizes"},
         {{"run", "--output", "none", "--plot", "x.png"}, "--plot draws the rows, which --output none does not write"},
-        {{"bench", "--steps", "0"}, "--steps must be at least 1"},
+        {{"bench", "--steps", "0"}, "--steps must be from 1 to 10000000000"},
+        {{"bench", "--steps", "10000000001"}, "--steps must be from 1 to 10000000000"},
     };
     for (const auto& c : cases) {
         const Outcome outcome = runSim(c.args, dir.path());

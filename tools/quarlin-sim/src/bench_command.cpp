@@ -46,6 +46,7 @@ constexpr CommandSpec kBenchSpec{
 
 constexpr uint64_t kDefaultSteps = 1000000;
 constexpr uint64_t kDefaultRepeat = 3;
+constexpr uint64_t kMostSteps = 10000000000;
 constexpr size_t kWarmUpSteps = 10000;
 
 // Processor time of this thread: what other programs on a shared machine
@@ -125,7 +126,8 @@ int benchCommand(std::span<const std::string> argv) {
     const std::string modulePath = args.text("--module").value_or(defaultModulePath());
     const uint64_t steps = args.count("--steps").value_or(kDefaultSteps);
     const uint64_t repeat = args.count("--repeat").value_or(kDefaultRepeat);
-    if (steps == 0) usageFail("--steps must be at least 1");
+    // The runs hold the scenario for the steps; a scenario lasts at most 1e7 s.
+    if (steps == 0 || steps > kMostSteps) usageFail("--steps must be from 1 to " + std::to_string(kMostSteps));
     if (repeat == 0) usageFail("--repeat must be at least 1");
 
     double model = 0, gateway = 0, periodic = 0, engine = 0, trig = 0, scenarioCost = 0;
