@@ -138,7 +138,8 @@ TEST(Binary32Text, WritesTimesInPositionalNotation) {
         const char* text;
     };
     const Case cases[] = {{0.0, "0"}, {3 / 10000.0, "0.0003"}, {7999 / 10000.0, "0.7999"}, {12345.6789, "12345.6789"},
-                          {1e20, "1e+20"}};
+                          {1e20, "1e+20"}, {1e-25, "0.0000000000000000000000001"}, {1.2345678901234567e-30,
+                          "1.2345678901234567e-30"}, {-2.5e-300, "-2.5e-300"}};
     for (const auto& c : cases) {
         char text[quarlin_sim::kMaxNumberText];
         EXPECT_EQ(std::string(text, quarlin_sim::writeDoubleFixed(text, c.value)), c.text);

@@ -523,11 +523,6 @@ std::string_view withoutPlus(std::string_view text) {
     return text;
 }
 
-template <typename T>
-char* writeShortest(char* out, T value, std::chars_format format) {
-    return std::to_chars(out, out + kMaxNumberText, value, format).ptr;
-}
-
 // Without a format, to_chars picks the shorter of positional and
 // scientific notation: "16777215", "1e-45".
 template <typename T>
@@ -569,7 +564,9 @@ char* writeDoubleFixed(char* out, double value) {
     if (d.exponent + decimalLength(d.digits) - 1 >= -20) {
         if (char* end = layOut(out, (bits >> 63) != 0, d, Layout::fixed, kBinary64ExactIntegers)) return end;
     }
-    return writeShortest(out, value, std::chars_format::fixed);
+    // A tiny value's zeros may not fit either; the general form always does.
+    const auto [end, error] = std::to_chars(out, out + kMaxNumberText, value, std::chars_format::fixed);
+    return error == std::errc() ? end : writeDouble(out, value);
 }
 
 char* writeTenThousandths(char* out, uint64_t count) {
