@@ -61,8 +61,12 @@ bool muSingleScalarIsNaN(float x) {
     return nan;
 }
 
-// The remainder takes the sign of x, as C's fmodf does.
-float muSingleScalarRem(float x, float y) { return logged(subhost_mu_rem, x, y, 2, fmodf(x, y)); }
+// The remainder takes the sign of x, as C's fmodf does.  Below |y| it is x
+// itself, zeros with their sign included: the common case takes no division.
+float muSingleScalarRem(float x, float y) {
+    const float remainder = std::fabs(x) < std::fabs(y) ? x : fmodf(x, y);
+    return logged(subhost_mu_rem, x, y, 2, remainder);
+}
 
 void subhost_mu_openLog(void) {
     callLog.open = true;

@@ -164,6 +164,25 @@ TEST(Run, MeasuredInputsKeepTheirBitsAndGiveTheEnginesOutputs) {
         << outcome.err;
 }
 
+// --output none: no rows anywhere, the same summary as a run that writes
+// them, and a snapshot still saved.
+TEST(Run, OutputNoneKeepsTheSummaryAndWritesNoRows) {
+    TempDir dir;
+    const Outcome written = runSim({"run", "--steps", "1500", "--output", "run.csv"}, dir.path());
+    ASSERT_EQ(written.exitCode, 0) << written.err;
+    std::filesystem::remove(dir / "run.csv");
+    const Outcome silent =
+        runSim({"run", "--steps", "1500", "--output", "none", "--log-states", "--save-state", "s.mat"}, dir.path());
+    ASSERT_EQ(silent.exitCode, 0) << silent.err;
+    EXPECT_TRUE(silent.out.empty());
+    const auto tracking = [](const std::string& err) { return err.substr(err.find("tracking over")); };
+    EXPECT_EQ(tracking(silent.err), tracking(written.err));
+    EXPECT_NE(silent.err.find("steps: 1500 (0 to 1499)"), std::string::npos) << silent.err;
+    std::vector<std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) files.push_back(entry.path().filename());
+    EXPECT_EQ(files, std::vector<std::string>{"s.mat"});
+}
+
 TEST(Run, StepsEndsTheRunEarly) {
     TempDir dir;
     writeFile(dir / "in.csv", "i_alpha,i_beta,v_alpha,v_beta\n1,0,0,0\n0,1,0,0\n0,0,1,0\n");
