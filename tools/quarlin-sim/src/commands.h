@@ -11,5 +11,6 @@ int runCommand(std::span<const std::string> args);
 int sizesCommand(std::span<const std::string> args);
 int infoCommand(std::span<const std::string> args);
 int plotCommand(std::span<const std::string> args);
+int sweepCommand(std::span<const std::string> args);
 
 }  // namespace quarlin_sim
