@@ -37,7 +37,7 @@ def run_batch(argv):
     try:
         done = subprocess.run(argv, stdin=subprocess.DEVNULL, capture_output=True, text=True)
     except OSError as e:
-        return 127, "", f"on {socket.gethostname()}: cannot run {argv[0]}: {e.strerror}"
+        return 127, "", f"cannot run {argv[0]} on {socket.gethostname()}: {e.strerror}"
     return done.returncode, done.stdout, done.stderr
 
 
@@ -89,7 +89,7 @@ def run(scheduler, cells, command):
                 why = last_line(err) or f"exit status {status}"
                 if why.startswith("quarlin-sim: "):
                     why = why[len("quarlin-sim: "):]
-                raise DaskError(f"a Dask worker ran cells {first + 1} to {first + len(batch)}: {why}")
+                raise DaskError(f"cells {first + 1} to {first + len(batch)}: {why}")
             sys.stdout.write(f"@ {first} {len(batch)}\n{out}")
             sys.stdout.flush()
 
