@@ -183,7 +183,7 @@ def shade_maps():
     return maps
 
 
-def draw_sweep(cells, title, out_path):
+def draw_sweep(cells, out_path):
     import matplotlib
 
     matplotlib.use("Agg")
@@ -210,7 +210,7 @@ def draw_sweep(cells, title, out_path):
     width = max(7.0, min(22.0, columns * (2.5 + 0.32 * len(rpms))))
     height = rows * (1.6 + 0.38 * len(psis)) + 2.2
     fig, axes = plt.subplots(rows, columns, figsize=(width, height), squeeze=False)
-    fig.suptitle(f"Operating envelope: {title}")
+    fig.suptitle("Operating envelope: the pmsm scenario's cells, judged over the last 0.1 s of each run")
 
     for n, (iq, ramp) in enumerate(panels):
         ax = axes[n // columns][n % columns]
@@ -298,7 +298,7 @@ def main(argv):
     try:
         header, rows = read_csv(args.run)
         if "class" in header:
-            draw_sweep(read_sweep(args.run, header, rows), os.path.basename(args.run), args.output)
+            draw_sweep(read_sweep(args.run, header, rows), args.output)
         else:
             draw(read_run(args.run, header, rows), os.path.basename(args.run), args.output)
     except PlotError as e:
