@@ -254,15 +254,7 @@ TEST(Sweep, InterruptedSweepLeavesNoFiles) {
     TempDir dir;
     const Started started =
         startProgram(programPath(), {"sweep", "--rpm", "0:10000:1", "--jobs", "2", "--output", "out.csv"}, dir.path());
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    bool writing = false;
-    while (!writing && std::chrono::steady_clock::now() < deadline) {
-        for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
-            writing = writing || entry.path().filename().string().rfind(".out.csv.", 0) == 0;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    ASSERT_TRUE(writing);
+    ASSERT_TRUE(waitForFile(dir.path(), ".out.csv."));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     ::kill(started.pid, SIGINT);
     const Outcome outcome = finish(started);

@@ -102,6 +102,15 @@ std::string ownProgram() {
     return exe.string();
 }
 
+PmsmParams scenarioOf(const SweepCell& cell) {
+    PmsmParams params;
+    params.rpm = cell.rpm;
+    params.psi = cell.psi;
+    params.iq = cell.iq;
+    params.ramp = cell.ramp;
+    return params;
+}
+
 SweepPlan makePlan(const ParsedArgs& args) {
     SweepPlan plan;
     plan.moduleGiven = args.has("--module");
@@ -128,12 +137,7 @@ SweepPlan makePlan(const ParsedArgs& args) {
                                axis("--ramp", {defaults.ramp}));
     }
     for (const auto& cell : plan.cells) {
-        PmsmParams p = defaults;
-        p.rpm = cell.rpm;
-        p.psi = cell.psi;
-        p.iq = cell.iq;
-        p.ramp = cell.ramp;
-        if (const char* problem = pmsmParamsProblem(p)) usageFail(problem);
+        if (const char* problem = pmsmParamsProblem(scenarioOf(cell))) usageFail(problem);
     }
     plan.tolerances = parseTolerances(args.text("--angle-tol"), args.text("--speed-tol"));
 
@@ -203,12 +207,7 @@ private:
 // 0.1 s.
 std::string runCell(subhost::Module& module, const SweepCell& cell, const Tolerances& tolerances,
                     const SweepResults& results) {
-    PmsmParams params;
-    params.rpm = cell.rpm;
-    params.psi = cell.psi;
-    params.iq = cell.iq;
-    params.ramp = cell.ramp;
-    PmsmScenario scenario(params);
+    PmsmScenario scenario(scenarioOf(cell));
     const uint64_t end = scenario.defaultSteps();
     Tracking tracking(trackingStart(end));
     HostBlock host(module);
