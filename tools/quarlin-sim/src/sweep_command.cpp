@@ -345,7 +345,6 @@ void runOnLocalWorkers(const SweepPlan& plan, SweepResults& results) {
     std::vector<std::unique_ptr<Running>> running;
     size_t nextCell = 0;
     while (nextCell < total || !running.empty()) {
-        results.checkInterrupt();
         while (running.size() < plan.jobs && nextCell < total) {
             const size_t count = std::min(batch, total - nextCell);
             const std::string name = "the worker of cells " + std::to_string(nextCell + 1) + " to " +
@@ -358,6 +357,8 @@ void runOnLocalWorkers(const SweepPlan& plan, SweepResults& results) {
             nextCell += count;
         }
         readChildren(running);
+        // Ctrl-C reaches the workers too: their end is the interrupt's.
+        results.checkInterrupt();
         for (auto& r : running) {
             while (auto line = r->out.next()) r->reader->line(*line, results);
         }
@@ -381,8 +382,8 @@ void runOnDask(const SweepPlan& plan, SweepResults& results) {
         new Running{std::make_unique<ChildProcess>(argv), std::nullopt, {}, {}, "the Dask run"}));
     Running& dask = *running.front();
     while (true) {
-        results.checkInterrupt();
         readChildren(running);
+        results.checkInterrupt();
         while (auto line = dask.out.next()) {
             unsigned long long first = 0;
             unsigned long long count = 0;
