@@ -14,10 +14,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <optional>
 
@@ -26,6 +27,7 @@
 #include "commands.h"
 #include "failure.h"
 #include "files.h"
+#include "floats.h"
 #include "host_block.h"
 #include "interrupts.h"
 #include "plot.h"
@@ -44,7 +46,7 @@ constexpr OptionSpec kSweepOptions[] = {
     {"--psi", "", "LIST", "flux linkages, V*s (0.005:0.03:0.005)"},
     {"--iq", "", "LIST", "torque currents, A (1)"},
     {"--ramp", "", "LIST", "times from standstill to the final speed, s (0.5)"},
-    {"--cells", "", "CELLS", "exactly these cells, in this order, instead of a grid:\n\"rpm,psi,iq,ramp;rpm,psi,iq,ramp;...\""},
+    {"--cells", "", "CELLS", "exactly these cells, in this order, instead of a grid:\n\"rpm,psi,iq,ramp;rpm,psi,iq,ramp;...\"; \"-\" reads one cell a line from\nstandard input and writes each row to standard output when done"},
     {"--angle-tol", "", "RAD", "a cell tracks when its largest angle error is below this (0.05)"},
     {"--speed-tol", "", "RPM|PCT%", "... and its largest speed error below this: rpm, or a percentage\nof the cell's final speed (1%, but at least 1 rpm)"},
     {"--jobs", "-j", "N", "run the cells in N worker processes at once; 1 runs them in\nthis process (default: every core)"},
@@ -71,15 +73,12 @@ constexpr CommandSpec kSweepSpec{
 
 constexpr const char* kDaskScript = "quarlin_dask.py";
 constexpr const char* kDaskScriptPrefix = "quarlin_dask: ";
-// A batch on a local worker: small enough that the workers finish close
-// together, large enough that starting a process costs little beside it.
-constexpr size_t kBatchesPerJob = 4;
-constexpr size_t kLargestBatch = 256;
 
 struct SweepPlan {
     std::string modulePath;
     bool moduleGiven = false;
     std::vector<SweepCell> cells;
+    bool cellsFromInput = false;
     Tolerances tolerances;
     size_t jobs = 1;
     std::optional<std::string> dask;
@@ -93,13 +92,6 @@ size_t machineCores() {
     cpu_set_t set;
     if (sched_getaffinity(0, sizeof set, &set) == 0) return std::max(1, CPU_COUNT(&set));
     return 1;
-}
-
-std::string ownProgram() {
-    std::error_code error;
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error) fail("cannot find the program's own path: " + error.message());
-    return exe.string();
 }
 
 PmsmParams scenarioOf(const SweepCell& cell) {
@@ -125,7 +117,14 @@ SweepPlan makePlan(const ParsedArgs& args) {
         for (const char* axis : {"--rpm", "--psi", "--iq", "--ramp"}) {
             if (args.has(axis)) usageFail(std::string("--cells and ") + axis + " exclude each other");
         }
-        plan.cells = parseCells(*cells);
+        plan.cellsFromInput = *cells == "-";
+        if (plan.cellsFromInput) {
+            for (const char* option : {"--output", "--plot", "--jobs", "--dask"}) {
+                if (args.has(option)) usageFail(std::string("--cells - writes to standard output in this process: drop ") + option);
+            }
+        } else {
+            plan.cells = parseCells(*cells);
+        }
     } else {
         const auto axis = [&](const char* option, std::vector<double> fallback) {
             const auto text = args.text(option);
@@ -143,11 +142,13 @@ SweepPlan makePlan(const ParsedArgs& args) {
 
     if (plan.dask && args.has("--jobs")) usageFail("--jobs and --dask exclude each other: the cluster has its workers");
     if (!plan.dask && args.has("--dask-program")) usageFail("--dask-program needs --dask");
-    plan.daskProgram = args.text("--dask-program").value_or(plan.dask ? ownProgram() : "");
+    plan.daskProgram = args.text("--dask-program").value_or(plan.dask ? programPath() : "");
     plan.jobs = machineCores();
-    if (auto jobs = args.count("--jobs")) {
-        if (*jobs == 0) usageFail("--jobs must be at least 1");
-        plan.jobs = static_cast<size_t>(std::min<uint64_t>(*jobs, 1024));
+    if (auto jobs = args.text("--jobs")) {
+        const auto n = readDouble(*jobs);
+        if (!n || *n != std::floor(*n)) usageFail("--jobs: \"" + *jobs + "\" is not a number of processes");
+        if (*n < 1) usageFail("--jobs must be at least 1");
+        plan.jobs = static_cast<size_t>(std::min(*n, 1024.0));
     }
     if (plan.output && plan.plotPath && *plan.output == *plan.plotPath) {
         usageFail("the same file " + *plan.output + " is given to --output and --plot");
@@ -204,16 +205,15 @@ private:
 };
 
 // One cell on a fresh block: the scenario's run, measured over its last
-// 0.1 s.
-std::string runCell(subhost::Module& module, const SweepCell& cell, const Tolerances& tolerances,
-                    const SweepResults& results) {
+// 0.1 s.  Empty when an interrupt cut it short.
+std::optional<std::string> runCell(subhost::Module& module, const SweepCell& cell, const Tolerances& tolerances) {
     PmsmScenario scenario(scenarioOf(cell));
     const uint64_t end = scenario.defaultSteps();
     Tracking tracking(trackingStart(end));
     HostBlock host(module);
     HostBlock::StepResult result{};
     for (uint64_t k = 0; k < end; ++k) {
-        results.checkInterrupt();
+        if (interruptedBy != 0) return std::nullopt;
         const PmsmSample truth = scenario.sample(k);
         host.step(k, truth.input, result, false);
         tracking.add(k, result.outputs[0], result.outputs[1], truth.trueAngle, truth.trueSpeedRpm);
@@ -224,12 +224,46 @@ std::string runCell(subhost::Module& module, const SweepCell& cell, const Tolera
 }
 
 void runHere(const SweepPlan& plan, subhost::Module& module, SweepResults& results) {
-    for (size_t i = 0; i < plan.cells.size(); ++i) results.add(i, runCell(module, plan.cells[i], plan.tolerances, results));
+    for (size_t i = 0; i < plan.cells.size(); ++i) {
+        auto row = runCell(module, plan.cells[i], plan.tolerances);
+        results.checkInterrupt();
+        results.add(i, std::move(*row));
+    }
+}
+
+// "--cells -", what a local worker runs: cells come on standard input, one
+// a line, as the program that started the worker hands them out; each row
+// goes out as soon as its cell is done.
+void runFromInput(const SweepPlan& plan, subhost::Module& module) {
+    const auto put = [](const std::string& text) {
+        if (std::fputs(text.c_str(), stdout) < 0 || std::fflush(stdout) != 0) {
+            fail(std::string("cannot write standard output: ") + std::strerror(errno));
+        }
+    };
+    put(sweepHeader());
+    size_t done = 0;
+    for (char line[1024]; std::fgets(line, sizeof line, stdin) != nullptr;) {
+        std::string_view text(line);
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
+        if (text.empty()) continue;
+        const auto cells = parseCells(text);
+        if (cells.size() != 1) usageFail("--cells -: give one cell a line");
+        if (const char* problem = pmsmParamsProblem(scenarioOf(cells[0]))) usageFail(problem);
+        const auto row = runCell(module, cells[0], plan.tolerances);
+        if (!row) break;
+        put(*row);
+        ++done;
+    }
+    if (interruptedBy != 0) {
+        throw Failure("interrupted by signal " + std::to_string(interruptedBy) + " after " + std::to_string(done) +
+                          " cells",
+                      128 + interruptedBy);
+    }
 }
 
 // The command line of a worker, without its cells.
 std::vector<std::string> workerCommand(const SweepPlan& plan, const std::string& program, bool withModule) {
-    std::vector<std::string> argv = {program, "sweep", "--quiet", "--jobs", "1"};
+    std::vector<std::string> argv = {program, "sweep", "--quiet"};
     if (withModule) argv.insert(argv.end(), {"--module", plan.modulePath});
     for (auto& a : plan.tolerances.arguments()) argv.push_back(std::move(a));
     return argv;
@@ -257,41 +291,39 @@ private:
     size_t start_ = 0;
 };
 
-// What a worker wrote for the batch of cells first .. first + count - 1:
-// the header, then one row per cell in order, each checked against its cell
-// so that a worker of another version cannot slip in rows of its own.
-class BatchReader {
+// What a worker writes: the header, then one row per cell it was given, in
+// the order given, each checked against its cell so that a worker of
+// another version cannot slip in rows of its own.
+class RowReader {
 public:
-    BatchReader(size_t first, size_t count, std::string source)
-        : next_(first), end_(first + count), source_(std::move(source)) {}
+    void expect(size_t index) { pending_.push_back(index); }
+    size_t pending() const { return pending_.size() - next_; }
 
-    void line(const std::string& text, SweepResults& results) {
+    void line(const std::string& text, const std::string& source, SweepResults& results) {
         if (!headerSeen_) {
-            if (text + '\n' != sweepHeader()) fail(source_ + " wrote \"" + text + "\", not the header of a sweep");
+            if (text + '\n' != sweepHeader()) fail(source + " wrote \"" + text + "\", not the header of a sweep");
             headerSeen_ = true;
             return;
         }
-        if (next_ == end_ || next_ >= results.cells().size() ||
-            text.rfind(cellText(results.cells()[next_]) + ',', 0) != 0) {
-            fail(source_ + " wrote \"" + text + "\", not the row of the cell it was given");
+        if (pending() == 0 || text.rfind(cellText(results.cells()[pending_[next_]]) + ',', 0) != 0) {
+            fail(source + " wrote \"" + text + "\", not the row of the cell it was given");
         }
-        results.add(next_++, text + '\n');
+        results.add(pending_[next_++], text + '\n');
     }
-    bool complete() const { return headerSeen_ && next_ == end_; }
+    bool complete() const { return headerSeen_ && pending() == 0; }
 
 private:
     bool headerSeen_ = false;
-    size_t next_;
-    size_t end_;
-    std::string source_;
+    std::vector<size_t> pending_;
+    size_t next_ = 0;
 };
 
 struct Running {
     std::unique_ptr<ChildProcess> child;
-    std::optional<BatchReader> reader;
+    std::string name;
+    std::optional<RowReader> reader;
     Lines out;
     std::string err;
-    std::string name;
 };
 
 // Waits until one of the children has something to read, and reads it.
@@ -324,7 +356,7 @@ void readChildren(std::vector<std::unique_ptr<Running>>& running) {
 }
 
 // A child that has closed both streams has ended: its exit status and its
-// rows tell whether it did its batch.
+// rows tell whether it did all it was given.
 bool ended(Running& r) {
     if (r.child->outFd() >= 0 || r.child->errFd() >= 0) return false;
     const int status = r.child->wait();
@@ -337,30 +369,36 @@ bool ended(Running& r) {
     fail(r.name + " failed: " + why);
 }
 
+// Each worker runs for the whole sweep and is handed the next cell in grid
+// order whenever it has fewer than two to do: one process start per job,
+// and no worker idles while cells are left.
 void runOnLocalWorkers(const SweepPlan& plan, SweepResults& results) {
-    const size_t total = plan.cells.size();
-    const size_t batch = std::clamp<size_t>((total + plan.jobs * kBatchesPerJob - 1) / (plan.jobs * kBatchesPerJob), 1,
-                                            kLargestBatch);
-    const std::vector<std::string> command = workerCommand(plan, ownProgram(), true);
+    constexpr size_t kCellsInHand = 2;
+    std::vector<std::string> command = workerCommand(plan, programPath(), true);
+    command.insert(command.end(), {"--cells", "-"});
     std::vector<std::unique_ptr<Running>> running;
+    for (size_t j = 0; j < plan.jobs; ++j) {
+        running.push_back(std::make_unique<Running>());
+        running.back()->child = std::make_unique<ChildProcess>(command, true);
+        running.back()->name = "worker " + std::to_string(j + 1);
+        running.back()->reader.emplace();
+    }
     size_t nextCell = 0;
-    while (nextCell < total || !running.empty()) {
-        while (running.size() < plan.jobs && nextCell < total) {
-            const size_t count = std::min(batch, total - nextCell);
-            const std::string name = "the worker of cells " + std::to_string(nextCell + 1) + " to " +
-                                     std::to_string(nextCell + count);
-            std::vector<std::string> argv = command;
-            argv.push_back("--cells");
-            argv.push_back(cellsText(std::span(plan.cells).subspan(nextCell, count)));
-            running.push_back(std::unique_ptr<Running>(
-                new Running{std::make_unique<ChildProcess>(argv), BatchReader(nextCell, count, name), {}, {}, name}));
-            nextCell += count;
+    const auto handOut = [&](Running& r) {
+        while (r.reader->pending() < kCellsInHand && nextCell < plan.cells.size()) {
+            if (!r.child->writeInput(cellText(plan.cells[nextCell]) + '\n')) return;
+            r.reader->expect(nextCell++);
         }
+        if (nextCell == plan.cells.size()) r.child->closeInput();
+    };
+    for (auto& r : running) handOut(*r);
+    while (!running.empty()) {
         readChildren(running);
         // Ctrl-C reaches the workers too: their end is the interrupt's.
         results.checkInterrupt();
         for (auto& r : running) {
-            while (auto line = r->out.next()) r->reader->line(*line, results);
+            while (auto line = r->out.next()) r->reader->line(*line, r->name, results);
+            handOut(*r);
         }
         std::erase_if(running, [](const std::unique_ptr<Running>& r) { return ended(*r); });
     }
@@ -377,10 +415,12 @@ void runOnDask(const SweepPlan& plan, SweepResults& results) {
     std::vector<std::string> argv = {kPython, findScript(kDaskScript), "--scheduler", *plan.dask,
                                      "--cells-file", cellsFile.path(), "--"};
     for (auto& a : workerCommand(plan, plan.daskProgram, plan.moduleGiven)) argv.push_back(std::move(a));
+    argv.insert(argv.end(), {"--jobs", "1"});
     std::vector<std::unique_ptr<Running>> running;
-    running.push_back(std::unique_ptr<Running>(
-        new Running{std::make_unique<ChildProcess>(argv), std::nullopt, {}, {}, "the Dask run"}));
+    running.push_back(std::make_unique<Running>());
     Running& dask = *running.front();
+    dask.child = std::make_unique<ChildProcess>(argv);
+    dask.name = "the Dask run";
     while (true) {
         readChildren(running);
         results.checkInterrupt();
@@ -391,9 +431,10 @@ void runOnDask(const SweepPlan& plan, SweepResults& results) {
             if (std::sscanf(line->c_str(), "@ %llu %llu%c", &first, &count, &end) == 2) {
                 if (dask.reader && !dask.reader->complete()) fail("the Dask run sent a batch before finishing the last");
                 if (first + count > results.cells().size()) fail("the Dask run sent a batch of cells it was not given");
-                dask.reader.emplace(first, count, "a Dask worker");
+                dask.reader.emplace();
+                for (size_t i = first; i < first + count; ++i) dask.reader->expect(i);
             } else if (dask.reader) {
-                dask.reader->line(*line, results);
+                dask.reader->line(*line, "a Dask worker", results);
             } else {
                 fail("the Dask run sent \"" + *line + "\" before any batch");
             }
@@ -433,10 +474,14 @@ int sweepCommand(std::span<const std::string> argv) {
         checkWritableTarget(*plan.plotPath);
     }
     if (plan.dask) (void)findScript(kDaskScript);
-    // A batch is at least one cell: more jobs than cells would idle.
+    // More jobs than cells would idle.
     plan.jobs = std::min(plan.jobs, plan.cells.size());
 
     catchInterrupts();
+    if (plan.cellsFromInput) {
+        runFromInput(plan, *loadModule(plan.modulePath));
+        return 0;
+    }
     std::optional<AtomicFile> file;
     if (plan.output) file.emplace(*plan.output);
     FILE* out = file ? file->stream() : stdout;
@@ -452,6 +497,9 @@ int sweepCommand(std::span<const std::string> argv) {
     if (plan.dask) {
         runOnDask(plan, results);
     } else if (plan.jobs > 1) {
+        // A worker that ended is reported by its exit, not by a signal for
+        // writing to it; standard output that went away is a write error.
+        std::signal(SIGPIPE, SIG_IGN);
         runOnLocalWorkers(plan, results);
     } else {
         runHere(plan, *module, results);
