@@ -1,8 +1,9 @@
 // quarlin-sim sweep: the pmsm scenario over a grid of cells, each on a fresh
 // block, run in this process, in local worker processes or on a Dask
 // cluster.  Wherever a cell runs, it is run and classified by runCell and
-// sweepRow below: the workers are this program itself, given the cells of
-// one batch with --cells.  Only how batches reach them differs.
+// sweepRow: the workers are this program itself, given cells with --cells
+// (one by one on standard input locally, a batch on the command line on a
+// Dask worker).  Only how the cells reach them differs.
 //
 // Workers are processes, not threads: the module writes process-wide values
 // (its non-finite constants and the data map's static tables) and the
