@@ -23,6 +23,8 @@ MIN_BATCH = 8
 # A batch is one command line: 256 cells are about 10 kB of it.
 MAX_BATCH = 256
 CONNECT_TIMEOUT = "20s"
+# A cluster without workers would hold the tasks for ever.
+WORKER_TIMEOUT = 60
 
 
 class DaskError(Exception):
@@ -73,6 +75,10 @@ def run(scheduler, cells, command):
     except (OSError, TimeoutError, ValueError) as e:
         raise DaskError(f"cannot reach the Dask scheduler at {scheduler}: {e}")
     with client:
+        try:
+            client.wait_for_workers(1, timeout=WORKER_TIMEOUT)
+        except TimeoutError:
+            raise DaskError(f"no Dask worker joined the scheduler at {scheduler} within {WORKER_TIMEOUT} s")
         threads = sum(client.nthreads().values())
         work = batches(cells, threads)
         futures = {}
