@@ -21,6 +21,7 @@ TEST(Commands, EveryCommandHasHelp) {
         {{"run", "-h"}, "--save-state FILE.mat"},        {{"sizes", "--help"}, "usage: quarlin-sim sizes"},
         {{"info", "--help"}, "usage: quarlin-sim info"}, {{"plot", "--help"}, "usage: quarlin-sim plot RUN.csv -o RUN.png"},
         {{"run", "--rpm", "x", "--help"}, "--log-states"}, {{"bench", "--help"}, "usage: quarlin-sim bench [options]"},
+        {{"sweep", "--help"}, "usage: quarlin-sim sweep [options]"},
     };
     for (const auto& c : cases) {
         const Outcome outcome = runSim(c.args, dir.path());

@@ -240,15 +240,7 @@ TEST(Run, InterruptedRunLeavesNoFiles) {
         programPath(), {"run", "--hold", "3000", "--output", "out.csv", "--save-state", "s.mat", "--at", "20000000"},
         dir.path());
     // Waits until the run is under way: its temporary output exists.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    bool writing = false;
-    while (!writing && std::chrono::steady_clock::now() < deadline) {
-        for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
-            writing = writing || entry.path().filename().string().rfind(".out.csv.", 0) == 0;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    ASSERT_TRUE(writing);
+    ASSERT_TRUE(waitForFile(dir.path(), ".out.csv."));
     ::kill(started.pid, SIGINT);
     const Outcome outcome = finish(started);
     EXPECT_EQ(outcome.exitCode, 128 + SIGINT) << outcome.err;

@@ -5,11 +5,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #include "floats.h"
 
@@ -84,6 +86,17 @@ Outcome finish(const Started& started) {
 Outcome runProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
                    const std::filesystem::path& dir) {
     return finish(startProgram(program, args, dir));
+}
+
+bool waitForFile(const std::filesystem::path& dir, const std::string& prefix) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::chrono::steady_clock::now() < deadline) {
+        for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+            if (entry.path().filename().string().rfind(prefix, 0) == 0) return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
 }
 
 Outcome runSim(const std::vector<std::string>& args, const std::filesystem::path& dir) {

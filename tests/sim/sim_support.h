@@ -44,6 +44,10 @@ Started startProgram(const std::filesystem::path& program, const std::vector<std
                      const std::filesystem::path& dir);
 Outcome finish(const Started& started);
 
+// Waits up to a minute until `dir` holds a file whose name begins with
+// `prefix` (the temporary file of an output under way); false if none came.
+bool waitForFile(const std::filesystem::path& dir, const std::string& prefix);
+
 // Runs `program` with `args` in `dir`, stdin from /dev/null, and waits.
 Outcome runProgram(const std::filesystem::path& program, const std::vector<std::string>& args,
                    const std::filesystem::path& dir);

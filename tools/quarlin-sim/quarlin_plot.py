@@ -1,6 +1,8 @@
-"""Draws a run of quarlin-sim: angle, speed and tracking error over time.
+"""Draws a run of quarlin-sim (angle, speed and tracking error over time),
+or a sweep (the envelope: final speed x flux linkage, coloured by class).
 
 usage: quarlin_plot.py RUN.csv -o RUN.png
+       quarlin_plot.py SWEEP.csv -o SWEEP.png
 
 Runs with Debian's /usr/bin/python3 and matplotlib (Agg backend).  The
 picture is written to a temporary file beside RUN.png and renamed onto it
@@ -21,7 +23,7 @@ class PlotError(Exception):
     pass
 
 
-def read_run(path):
+def read_csv(path):
     try:
         with open(path, newline="") as f:
             rows = list(csv.reader(f))
@@ -31,7 +33,10 @@ def read_run(path):
         raise PlotError(f"{path} is not a CSV file: {e}")
     if not rows:
         raise PlotError(f"{path} is empty")
-    header = [name.strip() for name in rows[0]]
+    return [name.strip() for name in rows[0]], rows
+
+
+def read_run(path, header, rows):
     needed = ["time", "angle", "speed_rpm"]
     missing = [name for name in needed if name not in header]
     if missing:
@@ -122,6 +127,142 @@ def draw(columns, title, out_path):
         plt.close(fig)
 
 
+SWEEP_COLUMNS = ["rpm", "psi", "iq", "ramp", "class", "angle_error"]
+CLASSES = {
+    # class: (legend, colour map for the angle error or a fixed colour)
+    "tracks": ("tracks", "Greens"),
+    "loses-lock": ("loses lock", "Oranges"),
+    "diverges": ("diverges (an output became non-finite)", "#5b1a8a"),
+}
+# Angle errors are shaded on a log scale over this range, rad.
+ERROR_RANGE = (1e-4, math.pi)
+
+
+def read_sweep(path, header, rows):
+    missing = [name for name in SWEEP_COLUMNS if name not in header]
+    if missing:
+        raise PlotError(f"{path} has no column {missing[0]} (is it a sweep of quarlin-sim?)")
+    index = {name: header.index(name) for name in SWEEP_COLUMNS}
+    cells = []
+    for line, row in enumerate(rows[1:], start=2):
+        if not row:
+            continue
+        if len(row) < len(header):
+            raise PlotError(f"{path} line {line}: the row is short")
+        cell = {}
+        for name in ("rpm", "psi", "iq", "ramp"):
+            try:
+                cell[name] = float(row[index[name]])
+            except ValueError:
+                raise PlotError(f"{path} line {line}, column {name}: {row[index[name]]!r} is not a number")
+        cell["class"] = row[index["class"]]
+        if cell["class"] not in CLASSES:
+            raise PlotError(f"{path} line {line}: {cell['class']!r} is not a class of a sweep")
+        error = row[index["angle_error"]]
+        try:
+            cell["angle_error"] = float(error) if error else None
+        except ValueError:
+            raise PlotError(f"{path} line {line}, column angle_error: {error!r} is not a number")
+        cells.append(cell)
+    if not cells:
+        raise PlotError(f"{path} has no cells to draw")
+    return cells
+
+
+def shade_maps():
+    """Each class's colour map, cut so that the smallest error is still a clear colour."""
+    import matplotlib
+    import numpy as np
+    from matplotlib.colors import ListedColormap
+
+    maps = {}
+    for name, (_, colours) in CLASSES.items():
+        if colours.startswith("#"):
+            continue
+        maps[name] = ListedColormap(matplotlib.colormaps[colours](np.linspace(0.3, 1.0, 256)))
+    return maps
+
+
+def draw_sweep(cells, out_path):
+    import matplotlib
+
+    matplotlib.use("Agg")
+    import matplotlib.pyplot as plt
+    import numpy as np
+    from matplotlib.cm import ScalarMappable
+    from matplotlib.colors import LogNorm, to_rgba
+    from matplotlib.patches import Patch
+
+    rpms = sorted({c["rpm"] for c in cells})
+    psis = sorted({c["psi"] for c in cells})
+    # One panel per value of the further swept parameters, in grid order.
+    panels = []
+    for c in cells:
+        if (c["iq"], c["ramp"]) not in panels:
+            panels.append((c["iq"], c["ramp"]))
+    iq_varies = len({p[0] for p in panels}) > 1
+    ramp_varies = len({p[1] for p in panels}) > 1
+
+    norm = LogNorm(*ERROR_RANGE, clip=True)
+    maps = shade_maps()
+    columns = min(3, len(panels))
+    rows = -(-len(panels) // columns)
+    width = max(7.0, min(22.0, columns * (2.5 + 0.32 * len(rpms))))
+    height = rows * (1.6 + 0.38 * len(psis)) + 2.2
+    fig, axes = plt.subplots(rows, columns, figsize=(width, height), squeeze=False)
+    fig.suptitle("Operating envelope: the pmsm scenario's cells, judged over the last 0.1 s of each run")
+
+    for n, (iq, ramp) in enumerate(panels):
+        ax = axes[n // columns][n % columns]
+        picture = np.ones((len(psis), len(rpms), 4))
+        picture[:, :, :3] = 0.85  # no cell here
+        for c in cells:
+            if (c["iq"], c["ramp"]) != (iq, ramp):
+                continue
+            y, x = psis.index(c["psi"]), rpms.index(c["rpm"])
+            legend, colours = CLASSES[c["class"]]
+            if c["class"] in maps and c["angle_error"] is not None:
+                picture[y, x] = maps[c["class"]](norm(c["angle_error"]))
+            else:
+                picture[y, x] = to_rgba(colours if colours.startswith("#") else maps[c["class"]](1.0))
+        ax.imshow(picture, origin="lower", aspect="auto", interpolation="nearest")
+        ax.set_xticks(range(len(rpms)))
+        ax.set_xticklabels([f"{r:g}" for r in rpms], rotation=90 if len(rpms) > 8 else 0, fontsize="small")
+        ax.set_yticks(range(len(psis)))
+        ax.set_yticklabels([f"{p:g}" for p in psis], fontsize="small")
+        ax.set_xlabel("final speed [rpm]")
+        ax.set_ylabel("flux linkage psi [V·s]")
+        parts = []
+        if iq_varies or not ramp_varies:
+            parts.append(f"iq = {iq:g} A")
+        if ramp_varies or not iq_varies:
+            parts.append(f"ramp {ramp:g} s")
+        ax.set_title(", ".join(parts), fontsize="medium")
+    for n in range(len(panels), rows * columns):
+        axes[n // columns][n % columns].axis("off")
+
+    handles = [Patch(color=to_rgba(colours) if colours.startswith("#") else maps[name](0.6), label=legend)
+               for name, (legend, colours) in CLASSES.items()]
+    fig.legend(handles=handles, loc="lower left", ncol=3, fontsize="small", frameon=False,
+               bbox_to_anchor=(0.01, 0.0))
+    fig.tight_layout(rect=(0, 0.07, 0.82, 0.96))
+    # One bar per shaded class, on the same scale: darker is a larger error.
+    for k, name in enumerate(maps):
+        bar = fig.add_axes((0.84 + k * 0.06, 0.15, 0.016, 0.7))
+        colourbar = fig.colorbar(ScalarMappable(norm=norm, cmap=maps[name]), cax=bar)
+        colourbar.ax.tick_params(labelsize="x-small")
+        colourbar.ax.set_title(CLASSES[name][0], fontsize="x-small")
+        if k + 1 < len(maps):
+            colourbar.ax.set_yticklabels([], minor=False)
+            colourbar.ax.set_yticklabels([], minor=True)
+    colourbar.set_label("largest angle error over the last 0.1 s [rad]", fontsize="small")
+
+    try:
+        save(fig, out_path)
+    finally:
+        plt.close(fig)
+
+
 def save(fig, out_path):
     """Writes the PNG beside its target and renames it into place.
 
@@ -151,12 +292,15 @@ def save(fig, out_path):
 
 def main(argv):
     parser = argparse.ArgumentParser(prog=PROG, description="Draws a run of quarlin-sim.")
-    parser.add_argument("run", help="the run's CSV, as quarlin-sim run writes it")
+    parser.add_argument("run", help="the CSV of a run or a sweep, as quarlin-sim writes it")
     parser.add_argument("-o", "--output", required=True, help="the PNG to write")
     args = parser.parse_args(argv)
     try:
-        columns = read_run(args.run)
-        draw(columns, os.path.basename(args.run), args.output)
+        header, rows = read_csv(args.run)
+        if "class" in header:
+            draw_sweep(read_sweep(args.run, header, rows), args.output)
+        else:
+            draw(read_run(args.run, header, rows), os.path.basename(args.run), args.output)
     except PlotError as e:
         print(f"{PROG}: {e}", file=sys.stderr)
         return 1

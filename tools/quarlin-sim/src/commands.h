@@ -12,6 +12,7 @@ int runCommand(std::span<const std::string> args);
 int sizesCommand(std::span<const std::string> args);
 int infoCommand(std::span<const std::string> args);
 int plotCommand(std::span<const std::string> args);
+int sweepCommand(std::span<const std::string> args);
 int benchCommand(std::span<const std::string> args);
 
 // A run made from `args` as `run` makes it, without the summary: its steps

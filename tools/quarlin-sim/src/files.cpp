@@ -142,11 +142,13 @@ ScratchFile::~ScratchFile() {
     ::unlink(path_.c_str());
 }
 
-std::string programDirectory() {
+std::string programPath() {
     std::error_code error;
     const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
     if (error) fail("cannot find the program's own path: " + error.message());
-    return exe.parent_path().string();
+    return exe.string();
 }
+
+std::string programDirectory() { return std::filesystem::path(programPath()).parent_path().string(); }
 
 }  // namespace quarlin_sim

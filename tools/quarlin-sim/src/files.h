@@ -61,7 +61,8 @@ private:
     FILE* stream_ = nullptr;
 };
 
-// Directory of the running program, from /proc/self/exe.
+// The running program, from /proc/self/exe, and its directory.
+std::string programPath();
 std::string programDirectory();
 
 }  // namespace quarlin_sim

@@ -21,7 +21,8 @@ constexpr Command kCommands[] = {
     {"run", quarlin_sim::runCommand, "step one block on measured or synthetic inputs, write the run as CSV"},
     {"sizes", quarlin_sim::sizesCommand, "the command-line sizes query: 40 lines \"index value\""},
     {"info", quarlin_sim::infoCommand, "what the module declares: ports, rates, tables, checksum, data map"},
-    {"plot", quarlin_sim::plotCommand, "draw a run's CSV into a PNG"},
+    {"plot", quarlin_sim::plotCommand, "draw a run's (or a sweep's) CSV into a PNG"},
+    {"sweep", quarlin_sim::sweepCommand, "classify a grid of scenario cells: tracks, loses lock, diverges"},
     {"bench", quarlin_sim::benchCommand, "time the step paths and two whole runs, print them as JSON"},
 };
 
@@ -47,7 +48,7 @@ int main(int argc, char** argv) {
         for (const auto& command : kCommands) {
             if (args[0] == command.name) return command.run(std::span(args).subspan(1));
         }
-        throw Failure("unknown command \"" + args[0] + "\" (commands: run, sizes, info, plot, bench)",
+        throw Failure("unknown command \"" + args[0] + "\" (commands: run, sizes, info, plot, sweep, bench)",
                       quarlin_sim::kExitUsage);
     } catch (const Failure& failure) {
         std::fflush(stdout);

@@ -1,18 +1,15 @@
 #include "plot.h"
 
-#include <spawn.h>
-#include <sys/wait.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <vector>
 
+#include "child_process.h"
 #include "failure.h"
 #include "files.h"
-
-extern char** environ;
 
 namespace quarlin_sim {
 
@@ -21,24 +18,18 @@ namespace {
 constexpr const char* kScriptName = "quarlin_plot.py";
 constexpr const char* kScriptPrefix = "quarlin_plot: ";
 
-std::string lastLine(const std::string& text) {
-    size_t end = text.find_last_not_of(" \t\r\n");
-    if (end == std::string::npos) return "";
-    size_t start = text.rfind('\n', end);
-    start = start == std::string::npos ? 0 : start + 1;
-    return text.substr(start, end - start + 1);
-}
-
 }  // namespace
 
-std::string plotScriptPath() {
+std::string findScript(const char* name) {
     const std::filesystem::path dir = programDirectory();
-    for (const auto& candidate : {dir / ".." / "share" / "quarlin" / kScriptName, dir / kScriptName}) {
+    for (const auto& candidate : {dir / ".." / "share" / "quarlin" / name, dir / name}) {
         if (std::filesystem::is_regular_file(candidate)) return candidate.lexically_normal().string();
     }
-    fail(std::string("cannot find the plot script ") + kScriptName + " in " +
+    fail(std::string("cannot find the script ") + name + " in " +
          (dir / ".." / "share" / "quarlin").lexically_normal().string() + " or " + dir.string());
 }
+
+std::string plotScriptPath() { return findScript(kScriptName); }
 
 void checkWritableTarget(const std::string& path) {
     std::filesystem::path dir = std::filesystem::path(path).parent_path();
@@ -48,42 +39,19 @@ void checkWritableTarget(const std::string& path) {
 }
 
 void plotRun(const std::string& csvPath, const std::string& pngPath) {
-    const std::string script = plotScriptPath();
-    int pipeFds[2];
-    if (::pipe(pipeFds) != 0) fail(std::string("cannot run the plot script: ") + std::strerror(errno));
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDERR_FILENO);
-    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
-    posix_spawn_file_actions_addclose(&actions, pipeFds[1]);
-    std::vector<std::string> args = {kPython, script, csvPath, "-o", pngPath};
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t child = 0;
-    const int spawned = posix_spawn(&child, kPython, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(pipeFds[1]);
-    if (spawned != 0) {
-        ::close(pipeFds[0]);
-        fail(std::string("cannot run ") + kPython + ": " + std::strerror(spawned));
+    ChildProcess child({kPython, plotScriptPath(), csvPath, "-o", pngPath});
+    std::string said;
+    pollfd fds[2] = {{child.outFd(), POLLIN, 0}, {child.errFd(), POLLIN, 0}};
+    while (child.outFd() >= 0 || child.errFd() >= 0) {
+        fds[0].fd = child.outFd();
+        fds[1].fd = child.errFd();
+        if (::poll(fds, 2, -1) < 0 && errno != EINTR) break;
+        for (const auto& f : fds) {
+            if (f.fd >= 0 && f.revents != 0) child.readSome(f.fd, said);
+        }
     }
-
-    std::string complaint;
-    char buffer[4096];
-    while (true) {
-        const ssize_t n = ::read(pipeFds[0], buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        complaint.append(buffer, static_cast<size_t>(n));
-    }
-    ::close(pipeFds[0]);
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return;
-    std::string line = lastLine(complaint);
+    if (child.wait() == 0) return;
+    std::string line = lastLine(said);
     // The script names itself when run alone; here the line is ours.
     if (line.rfind(kScriptPrefix, 0) == 0) line.erase(0, std::strlen(kScriptPrefix));
     fail("cannot plot " + csvPath + ": " + (line.empty() ? "the plot script failed" : line));

@@ -9,8 +9,10 @@ namespace quarlin_sim {
 // The interpreter the script runs with: Debian's, which has matplotlib.
 inline constexpr const char* kPython = "/usr/bin/python3";
 
-// The script, found relative to the program: <dir>/../share/quarlin/ (an
-// install or the build tree), else beside the program.
+// A script of the project, found relative to the program:
+// <dir>/../share/quarlin/ (an install or the build tree), else beside the
+// program.
+std::string findScript(const char* name);
 std::string plotScriptPath();
 
 // Draws `csvPath` into `pngPath`.  Throws a Failure with the script's own

@@ -17,7 +17,8 @@ constexpr CommandSpec kPlotSpec{
     "plot",
     "plot RUN.csv -o RUN.png",
     "Draws the estimated (and, for a scenario run, the true) angle and speed\n"
-    "over time, and the tracking error, from a CSV written by quarlin-sim run.",
+    "over time, and the tracking error, from a CSV written by quarlin-sim run;\n"
+    "from a CSV written by quarlin-sim sweep, the envelope of its grid.",
     kPlotOptions,
     1,
 };

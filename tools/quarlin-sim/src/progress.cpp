@@ -12,8 +12,8 @@ constexpr auto kRedrawEvery = std::chrono::milliseconds(100);
 constexpr int kBarWidth = 40;
 }  // namespace
 
-Progress::Progress(uint64_t total)
-    : total_(total), terminal_(::isatty(STDERR_FILENO) == 1), start_(std::chrono::steady_clock::now()) {}
+Progress::Progress(uint64_t total, const char* unit)
+    : total_(total), unit_(unit), terminal_(::isatty(STDERR_FILENO) == 1), start_(std::chrono::steady_clock::now()) {}
 
 Progress::~Progress() { finish(); }
 
@@ -28,8 +28,8 @@ void Progress::redraw(uint64_t done) {
     char bar[kBarWidth + 1];
     for (int i = 0; i < kBarWidth; ++i) bar[i] = i < filled ? '#' : '.';
     bar[kBarWidth] = '\0';
-    std::fprintf(stderr, "\r[%s] %3d%% %llu/%llu steps", bar, static_cast<int>(fraction * 100.0),
-                 static_cast<unsigned long long>(done), static_cast<unsigned long long>(total_));
+    std::fprintf(stderr, "\r[%s] %3d%% %llu/%llu %s", bar, static_cast<int>(fraction * 100.0),
+                 static_cast<unsigned long long>(done), static_cast<unsigned long long>(total_), unit_);
     std::fflush(stderr);
 }
 

@@ -9,12 +9,15 @@ namespace quarlin_sim {
 
 class Progress {
 public:
-    explicit Progress(uint64_t total);
+    // `unit` names what is counted: "steps", "cells".
+    explicit Progress(uint64_t total, const char* unit = "steps");
     ~Progress();
     // Called once per step with the number of steps done so far.
     void tick(uint64_t done) {
         if ((done & 0x3FF) == 0) redraw(done);
     }
+    // For work done in larger pieces: redraws at most every 0.1 s.
+    void show(uint64_t done) { redraw(done); }
     // Removes the bar.
     void finish();
 
@@ -22,6 +25,7 @@ private:
     void redraw(uint64_t done);
 
     uint64_t total_;
+    const char* unit_;
     bool terminal_;
     bool drawn_ = false;
     std::chrono::steady_clock::time_point start_;

@@ -16,6 +16,7 @@
 #include "files.h"
 #include "floats.h"
 #include "host_block.h"
+#include "interrupts.h"
 #include "plot.h"
 #include "progress.h"
 #include "scenario.h"
@@ -53,19 +54,6 @@ constexpr CommandSpec kRunSpec{
     kRunOptions,
     0,
 };
-
-// Ctrl-C and termination end a run between two steps, through the one
-// failure path, so that no temporary file is left behind.
-volatile std::sig_atomic_t interruptedBy = 0;
-
-void noteInterrupt(int signal) { interruptedBy = signal; }
-
-void catchInterrupts() {
-    struct sigaction action {};
-    action.sa_handler = noteInterrupt;
-    sigemptyset(&action.sa_mask);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
-}
 
 // The --output value of a run that writes no rows.
 constexpr std::string_view kNoOutput = "none";
@@ -393,8 +381,7 @@ RunResult execute(const RunPlan& plan) {
     sink.write(head.data(), head.size());
 
     // The tracking window is the run's last 0.1 s, of the steps run here.
-    constexpr uint64_t kWindow = 1000;
-    Tracking tracking(std::max(plan.firstStep, plan.endStep > kWindow ? plan.endStep - kWindow : 0));
+    Tracking tracking(std::max(plan.firstStep, trackingStart(plan.endStep)));
     Progress progress(plan.endStep - plan.firstStep);
     const auto started = std::chrono::steady_clock::now();
     const double cpuStarted = processCpuSeconds();

@@ -7,6 +7,11 @@
 
 namespace quarlin_sim {
 
+// The errors count over a run's last 0.1 s: the steps from
+// trackingStart(end) to end - 1 of a run that ends before step `end`.
+inline constexpr uint64_t kTrackingWindowSteps = 1000;
+inline uint64_t trackingStart(uint64_t end) { return end > kTrackingWindowSteps ? end - kTrackingWindowSteps : 0; }
+
 // The difference of two angles wrapped into (-pi, pi].
 double wrappedAngleError(double estimate, double truth);
 
