@@ -94,8 +94,18 @@ void bindMethods(SimStruct* S) {
 SimStruct* bind(const mxArray* handle) {
     SimStruct* S = recordFromHandle(handle);
     const char* recordName = S->modelName != nullptr ? S->modelName : "";
-    if (std::strcmp(recordName, kModuleName) != 0)
-        ssRaiseMessage(&kSFunctionNameMismatch, kModuleName, recordName);
+    // The name is compared as far as the module's own name and its end: only
+    // that much of it is read, and only where it can be read.
+    const size_t compared = std::strlen(kModuleName) + 1;
+    if (!recordMemoryReadable(recordName, compared)) ssRaiseMessage(&kInvalidRecordHandle, _sfcnName);
+    if (std::strncmp(recordName, kModuleName, compared) != 0) {
+        // The message shows the name up to the host's longest (63
+        // characters), read byte by byte where it can be.
+        char shown[64] = {};
+        for (size_t i = 0; i + 1 < sizeof shown && recordMemoryReadable(recordName + i, 1) && recordName[i] != '\0'; ++i)
+            shown[i] = recordName[i];
+        ssRaiseMessage(&kSFunctionNameMismatch, kModuleName, shown);
+    }
     bindMethods(S);
     return S;
 }

@@ -266,6 +266,47 @@ TEST_F(EngineTest, HandlesThatNameNoHostRecordAreRefused) {
                     "half beyond the 32-bit range");
 }
 
+// A record of garbage that happens to carry the stamp: its model name is a
+// pointer like any other of its bytes, and is read only where it can be.
+TEST_F(EngineTest, StampedRecordWhoseNameCannotBeReadIsRefused) {
+    Pages closed(1, PROT_NONE);
+    Pages gone(1);
+    const auto goneAddress = reinterpret_cast<uintptr_t>(gone.memory);
+    munmap(gone.memory, gone.size);
+    gone.size = 0;
+    // A name cut off by an unreadable page before the module's name ends.
+    Pages edge(2);
+    std::memcpy(edge.memory + edge.page() - 5, "Quarl", 5);
+    mprotect(edge.memory + edge.page(), edge.page(), PROT_NONE);
+    struct Case {
+        const char* name;
+        uintptr_t nameAddress;
+    };
+    const Case cases[] = {
+        {"name in a page without read access", reinterpret_cast<uintptr_t>(closed.memory)},
+        {"name running into an unreadable page", reinterpret_cast<uintptr_t>(edge.memory + edge.page() - 5)},
+        {"name in an unmapped page", goneAddress},
+        {"name at a non-canonical address", 0x4141414141414141ull},
+    };
+    for (const Case& c : cases) {
+        subhost::HostRecord garbage;
+        garbage.S()->modelName = reinterpret_cast<const char*>(c.nameAddress);
+        ArrayScope scope;
+        expectHostError(callWith(1, handleOf(garbage.S())), "SimStructInvalidRecordHandle", {text(kSfcnName)}, c.name);
+        EXPECT_EQ(filledEntries(garbage.S()), std::vector<bool>(elevenFilled().size(), false)) << c.name;
+    }
+}
+
+// A name longer than the host allows (63 characters) shows its first 63.
+TEST_F(EngineTest, NameMismatchShowsAtMost63CharactersOfTheName) {
+    const std::string longName(100, 'n');
+    subhost::HostRecordOptions options;
+    options.modelName = longName;
+    subhost::Block block(module(), options);
+    expectHostError(block.bind(), "SimStructSFunctionNameMismatch", {text("Quarlin_msp"), text(longName.substr(0, 63))},
+                    "100 characters");
+}
+
 TEST_F(EngineTest, ArraysThatAreNoHandleMakeAPlainQuery) {
     subhost::HostRecord record;
     struct Case {

@@ -1,8 +1,8 @@
 // Soak: 10^8 steps of one block through the gateway (flags 104 and 105 by
 // mexFunction, as the host steps it) in one process.  Memory must stay flat:
-// the resident set after the last step may exceed the one after the first
-// million steps by no more than a page table's worth, and the host holds no
-// more arrays than before the first step.  Prints its progress, the time
+// from the first progress line on (10^7 steps, when every code path and
+// buffer has been touched) the resident set may grow by a few pages at
+// most, and the host holds no more arrays than before the first step.  Prints its progress, the time
 // and the peak resident set; exits 1 on growth or on a failed call.
 #include <sys/resource.h>
 #include <unistd.h>
@@ -23,7 +23,7 @@ namespace {
 
 constexpr uint64_t kSteps = 100'000'000;
 constexpr uint64_t kReportEvery = 10'000'000;
-constexpr long kAllowedGrowthKb = 256;
+constexpr long kAllowedGrowthKb = 64;
 
 long residentKb() {
     std::ifstream statm("/proc/self/statm");
@@ -72,12 +72,12 @@ int main(int argc, char** argv) {
                          (!out.ok ? out : update).describe().c_str());
             return 1;
         }
-        if (k + 1 == 1'000'000) baselineKb = residentKb();
         if ((k + 1) % kReportEvery == 0) {
             const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
             std::printf("%10llu steps  %7.1f s  resident %ld kB  angle %.6g rad  speed %.6g rpm\n",
                         static_cast<unsigned long long>(k + 1), seconds, residentKb(), block.output(0), block.output(1));
             std::fflush(stdout);
+            if (baselineKb == 0) baselineKb = residentKb();
         }
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
     getrusage(RUSAGE_SELF, &usage);
     std::printf("steps: %llu\nwall time: %.1f s (%.0f steps per second)\n", static_cast<unsigned long long>(kSteps),
                 seconds, kSteps / seconds);
-    std::printf("resident after 10^6 steps: %ld kB, at the end: %ld kB, peak: %ld kB\n", baselineKb, finalKb,
+    std::printf("resident after 10^7 steps: %ld kB, at the end: %ld kB, peak: %ld kB\n", baselineKb, finalKb,
                 usage.ru_maxrss);
     std::printf("host arrays alive: %zu before the first step, %zu after the last\n", arraysBefore,
                 subhost_mx_liveArrays());
