@@ -41,15 +41,6 @@ Targets& targets() {
     return t;
 }
 
-mxArray* handleTo(uintptr_t address, double mark) {
-    mxArray* handle = mxCreateDoubleMatrix_800(3, 1, mxREAL);
-    double* h = mxGetPr_800(handle);
-    h[0] = static_cast<int32_t>(static_cast<uint32_t>(address));
-    h[1] = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(address) >> 32));
-    h[2] = mark;
-    return handle;
-}
-
 // Addresses outside what this process maps, and outside the sanitizer's
 // own shadow memory (which no host would hand out either).
 uintptr_t wildAddress(FuzzInput& in) {
@@ -93,7 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 }
                 default: address = wildAddress(in); break;
             }
-            prhs.push_back(handleTo(address, mark));
+            prhs.push_back(subhost::makeRecordHandle(address, mark));
             continue;
         }
         if (i == 3 && in.flip()) {

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -145,12 +146,25 @@ void restoreTree(FuzzInput& in) {
     (void)block.saveSimState(again);
 }
 
+// A private directory for the file, removed at exit.
+struct FileDir {
+    FileDir() {
+        char pattern[] = "/tmp/quarlin-fuzz-snapshot.XXXXXX";
+        if (mkdtemp(pattern) == nullptr) std::abort();
+        dir = pattern;
+        path = dir + "/s.mat";
+    }
+    ~FileDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+    }
+    std::string dir;
+    std::string path;
+};
+
 void loadFile(std::string_view bytes) {
-    static const std::string path = [] {
-        char dir[] = "/tmp/quarlin-fuzz-snapshot.XXXXXX";
-        if (mkdtemp(dir) == nullptr) std::abort();
-        return std::string(dir) + "/s.mat";
-    }();
+    static const FileDir place;
+    const std::string& path = place.path;
     FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) std::abort();
     std::fwrite(bytes.data(), 1, bytes.size(), file);

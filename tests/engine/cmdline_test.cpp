@@ -37,14 +37,7 @@ std::array<double, sizes_index::count> expectedQuerySizes() {
     return sizes;
 }
 
-mxArray* handleOf(uintptr_t address, double mark = kStamp) {
-    mxArray* handle = mxCreateDoubleMatrix_800(3, 1, mxREAL);
-    double* h = mxGetPr_800(handle);
-    h[0] = static_cast<int32_t>(static_cast<uint32_t>(address));
-    h[1] = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(address) >> 32));
-    h[2] = mark;
-    return handle;
-}
+mxArray* handleOf(uintptr_t address, double mark = kStamp) { return subhost::makeRecordHandle(address, mark); }
 
 mxArray* handleOf(const SimStruct* S, double mark = kStamp) {
     return handleOf(reinterpret_cast<uintptr_t>(S), mark);
