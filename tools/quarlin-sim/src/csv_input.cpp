@@ -12,12 +12,16 @@ namespace quarlin_sim {
 
 namespace {
 
-// Splits one line into fields.  Empty when a quote is not closed on the line.
-std::optional<std::vector<std::string>> splitFields(std::string_view line) {
-    std::vector<std::string> fields;
-    std::string field;
+// Splits one line into `fields`, whose strings keep their memory from line
+// to line, so that reading a row allocates nothing once the first rows are
+// read.  Returns the number of fields, or nothing when a quote is not
+// closed on the line.
+std::optional<size_t> splitFields(std::string_view line, std::vector<std::string>& fields) {
+    size_t count = 0;
     size_t i = 0;
     while (true) {
+        if (count == fields.size()) fields.emplace_back();
+        std::string& field = fields[count++];
         field.clear();
         if (i < line.size() && line[i] == '"') {
             ++i;
@@ -39,11 +43,10 @@ std::optional<std::vector<std::string>> splitFields(std::string_view line) {
         } else {
             while (i < line.size() && line[i] != ',') field += line[i++];
         }
-        fields.push_back(field);
         if (i >= line.size()) break;
         ++i;  // the comma
     }
-    return fields;
+    return count;
 }
 
 std::string_view trimmedName(std::string_view name) {
@@ -145,12 +148,12 @@ void InputReader::readHeader() {
     }
     if (!line) fail(source_ + " is empty: it needs a header row naming i_alpha,i_beta,v_alpha,v_beta");
     const std::string where = source_ + " line " + std::to_string(line_);
-    const auto header = splitFields(*line);
-    if (!header) fail(where + ": a quoted field is not closed");
+    const auto headerFields = splitFields(*line, fields_);
+    if (!headerFields) fail(where + ": a quoted field is not closed");
     for (size_t port = 0; port < kInputNames.size(); ++port) {
         std::optional<size_t> found;
-        for (size_t c = 0; c < header->size(); ++c) {
-            if (trimmedName((*header)[c]) != kInputNames[port]) continue;
+        for (size_t c = 0; c < *headerFields; ++c) {
+            if (trimmedName(fields_[c]) != kInputNames[port]) continue;
             if (found) {
                 fail(where + ": column " + std::string(kInputNames[port]) + " is named twice (fields " +
                      std::to_string(*found + 1) + " and " + std::to_string(c + 1) + ")");
@@ -163,7 +166,7 @@ void InputReader::readHeader() {
         }
         columnOf_[port] = *found;
     }
-    headerFields_ = header->size();
+    headerFields_ = *headerFields;
 }
 
 bool InputReader::next(InputSample& sample) {
@@ -186,19 +189,19 @@ void InputReader::readRow(std::string_view line, uint64_t lineNumber, InputSampl
     // Messages are made only on a defect: a long input is read row by row,
     // and most rows have none.
     const auto where = [&] { return source_ + " line " + std::to_string(lineNumber); };
-    const auto fields = splitFields(line);
-    if (!fields) fail(where() + ": a quoted field is not closed");
-    if (fields->size() > headerFields_) {
-        fail(where() + ": " + std::to_string(fields->size()) + " fields, but the header names " +
+    const auto count = splitFields(line, fields_);
+    if (!count) fail(where() + ": a quoted field is not closed");
+    if (*count > headerFields_) {
+        fail(where() + ": " + std::to_string(*count) + " fields, but the header names " +
              std::to_string(headerFields_));
     }
     for (size_t port = 0; port < kInputNames.size(); ++port) {
         const auto column = [&] { return where() + ", column " + std::string(kInputNames[port]); };
-        if (columnOf_[port] >= fields->size()) {
-            fail(column() + ": missing (the row has " + std::to_string(fields->size()) + " of the header's " +
+        if (columnOf_[port] >= *count) {
+            fail(column() + ": missing (the row has " + std::to_string(*count) + " of the header's " +
                  std::to_string(headerFields_) + " fields)");
         }
-        const std::string& value = (*fields)[columnOf_[port]];
+        const std::string& value = fields_[columnOf_[port]];
         const auto number = readBinary32(value);
         if (!number) fail(column() + ": " + quoted(value) + " is not a number");
         sample[port] = *number;

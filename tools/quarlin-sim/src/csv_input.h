@@ -62,6 +62,7 @@ private:
     uint64_t blankLines_ = 0;  // blank lines held back: they are an error only before a row
     uint64_t firstBlankLine_ = 0;
     size_t headerFields_ = 0;
+    std::vector<std::string> fields_;  // of the line last split
     std::array<size_t, 4> columnOf_{};
 };
 
