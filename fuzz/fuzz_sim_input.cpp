@@ -104,21 +104,22 @@ void commandLine(FuzzInput& in) {
     const auto command = kCommands[in.choice(3)];
     // Arguments separated by NUL, as the kernel hands them over; none may
     // reach outside the sandbox.
-    std::vector<std::string> args;
-    std::string current;
+    std::vector<std::string> given(1);
     for (char c : in.rest()) {
         if (c == '\0') {
-            args.push_back(current);
-            current.clear();
+            given.emplace_back();
         } else {
-            current += c;
+            given.back() += c;
         }
     }
-    args.push_back(current);
-    for (const auto& arg : args) {
-        if (arg.find('/') != std::string::npos || arg.size() > 256 || args.size() > 32) return;
+    for (const auto& arg : given) {
+        if (arg.find('/') != std::string::npos || arg.size() > 256 || given.size() > 32) return;
     }
-    args.push_back("--module=./absent.mexa64");
+    // The absent module comes first, where no "--" of the input can make it
+    // a positional: the module of this build, loaded and unloaded, would
+    // take its coverage counters with it.
+    std::vector<std::string> args = {"--module=./absent.mexa64"};
+    args.insert(args.end(), given.begin(), given.end());
     try {
         (void)command(args);
     } catch (const quarlin_sim::Failure&) {
