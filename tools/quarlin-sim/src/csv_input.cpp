@@ -79,14 +79,11 @@ std::string quoted(std::string_view value) {
 
 }  // namespace
 
-InputReader::InputReader(const std::string& path) : source_(path) {
-    file_ = std::fopen(path.c_str(), "rb");
-    if (file_ == nullptr) fail("cannot read " + path + ": " + std::strerror(errno));
+InputReader::InputReader(const std::string& path) : source_(path), file_(std::fopen(path.c_str(), "rb")) {
+    if (!file_) fail("cannot read " + path + ": " + std::strerror(errno));
     struct stat info {};
-    if (::fstat(::fileno(file_), &info) != 0 || S_ISDIR(info.st_mode)) {
-        std::fclose(file_);
-        fail("cannot read " + path + ": " + (S_ISDIR(info.st_mode) ? "it is a directory" : std::strerror(errno)));
-    }
+    if (::fstat(::fileno(file_.get()), &info) != 0) fail("cannot read " + path + ": " + std::strerror(errno));
+    if (S_ISDIR(info.st_mode)) fail("cannot read " + path + ": it is a directory");
     readHeader();
 }
 
@@ -94,13 +91,9 @@ InputReader::InputReader(std::string_view text, std::string source) : source_(st
     readHeader();
 }
 
-InputReader::~InputReader() {
-    if (file_ != nullptr) std::fclose(file_);
-}
-
 std::optional<std::string_view> InputReader::nextLine() {
     std::string_view line;
-    if (file_ == nullptr) {
+    if (!file_) {
         if (text_.empty()) return std::nullopt;
         const size_t end = text_.find('\n');
         line = text_.substr(0, end);
@@ -121,10 +114,10 @@ std::optional<std::string_view> InputReader::nextLine() {
             searched = buffer_.size();
             const size_t had = buffer_.size();
             buffer_.resize(had + kChunk);
-            const size_t got = std::fread(buffer_.data() + had, 1, kChunk, file_);
+            const size_t got = std::fread(buffer_.data() + had, 1, kChunk, file_.get());
             buffer_.resize(had + got);
             if (got < kChunk) {
-                if (std::ferror(file_)) fail("cannot read " + source_ + ": " + std::strerror(errno));
+                if (std::ferror(file_.get())) fail("cannot read " + source_ + ": " + std::strerror(errno));
                 fileEnded_ = true;
             }
         }

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -35,7 +36,6 @@ public:
     explicit InputReader(const std::string& path);
     // Over a text in memory; `source` names it.
     InputReader(std::string_view text, std::string source);
-    ~InputReader();
     InputReader(const InputReader&) = delete;
     InputReader& operator=(const InputReader&) = delete;
 
@@ -51,8 +51,12 @@ private:
     void readHeader();
     void readRow(std::string_view line, uint64_t lineNumber, InputSample& sample);
 
+    struct FileCloser {
+        void operator()(FILE* file) const { std::fclose(file); }
+    };
+
     std::string source_;
-    FILE* file_ = nullptr;
+    std::unique_ptr<FILE, FileCloser> file_;  // closed however the reader ends, a failed header included
     std::string_view text_;   // what is left of an in-memory text
     std::string buffer_;      // bytes read from the file, from bufferStart_ on
     size_t bufferStart_ = 0;
