@@ -21,14 +21,17 @@ struct ArrayScope {
 };
 
 // Sizes are small, with 0 and 1 often: the module reads shapes, not bulk.
-inline size_t smallSize(FuzzInput& in) {
+// Inside structs and cells smaller still, so that a tree stays a few dozen
+// arrays and a run tries many.
+inline size_t smallSize(FuzzInput& in, int depth) {
     static constexpr size_t kSizes[] = {0, 1, 1, 1, 2, 3, 4, 8};
-    return kSizes[in.choice(8)];
+    static constexpr size_t kInnerSizes[] = {0, 1, 1, 2};
+    return depth == 0 ? kSizes[in.choice(8)] : kInnerSizes[in.choice(4)];
 }
 
 inline mxArray* makeArray(FuzzInput& in, int depth = 0) {
-    const size_t rows = smallSize(in);
-    const size_t columns = smallSize(in);
+    const size_t rows = smallSize(in, depth);
+    const size_t columns = smallSize(in, depth);
     switch (in.choice(depth < 3 ? 6 : 4)) {
         case 0: {  // double, real or complex, values a host might pass
             mxArray* a = mxCreateDoubleMatrix_800(rows, columns, in.flip() ? mxCOMPLEX : mxREAL);
