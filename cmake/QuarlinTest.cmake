@@ -1,10 +1,10 @@
-# quarlin_add_test(NAME <name> SOURCES ... LIBS ...)
+# quarlin_add_test(NAME <name> [PREFIX <prefix of its test names>] SOURCES ... LIBS ...)
 function(quarlin_add_test)
-  cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "" "NAME;PREFIX" "SOURCES;LIBS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
   # Tests build their fixtures with the same arithmetic rules as the model.
   target_compile_options(${T_NAME} PRIVATE ${QUARLIN_FP_FLAGS})
-  gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST
+  gtest_discover_tests(${T_NAME} DISCOVERY_MODE PRE_TEST TEST_PREFIX "${T_PREFIX}"
     PROPERTIES ENVIRONMENT "QUARLIN_BUILD_DIR=${CMAKE_BINARY_DIR}")
 endfunction()

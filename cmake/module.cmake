@@ -43,6 +43,12 @@ target_link_libraries(quarlin_module PUBLIC ${QUARLIN_HOST_LIBRARIES})
 set(QUARLIN_EXPORT_MAP ${PROJECT_SOURCE_DIR}/gateway/Quarlin_msp.map)
 add_library(Quarlin_msp MODULE $<TARGET_OBJECTS:quarlin_module_objects>)
 set_target_properties(Quarlin_msp PROPERTIES PREFIX "" SUFFIX ".mexa64" LINK_DEPENDS ${QUARLIN_EXPORT_MAP})
-target_link_options(Quarlin_msp PRIVATE -Wl,--version-script=${QUARLIN_EXPORT_MAP} -Wl,--no-undefined)
+target_link_options(Quarlin_msp PRIVATE -Wl,--version-script=${QUARLIN_EXPORT_MAP})
+# clang puts the sanitizer runtimes into programs only: a sanitized module
+# finds them in the program that loads it, so its undefined symbols are
+# checked everywhere else.
+if(NOT (CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND CMAKE_CXX_FLAGS MATCHES "-fsanitize="))
+  target_link_options(Quarlin_msp PRIVATE -Wl,--no-undefined)
+endif()
 target_link_libraries(Quarlin_msp PRIVATE ${QUARLIN_HOST_LIBRARIES})
 install(TARGETS Quarlin_msp LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})

@@ -233,6 +233,15 @@ SizesResult sizesCall(Module& module, const mxArray* handle) {
 
 SizesResult sizesQuery(Module& module) { return sizesCall(module, nullptr); }
 
+mxArray* makeRecordHandle(uintptr_t address, double mark) {
+    mxArray* handle = mxCreateDoubleMatrix_800(3, 1, mxREAL);
+    double* h = mxGetPr_800(handle);
+    h[0] = static_cast<int32_t>(static_cast<uint32_t>(address));
+    h[1] = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(address) >> 32));
+    h[2] = mark;
+    return handle;
+}
+
 // ---------------------------------------------------------------------------
 // Block
 
@@ -309,17 +318,8 @@ CallResult Block::bind() {
     b.setUp = false;
     b.dataMap = nullptr;
 
-    // [lo; hi; stamp]: each half of the address as a signed 32-bit integer.
-    const auto address = reinterpret_cast<uintptr_t>(S);
-    const auto low = static_cast<int32_t>(static_cast<uint32_t>(address));
-    const auto high = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(address) >> 32));
     subhost_mx_beginScope();
-    mxArray* handle = mxCreateDoubleMatrix_800(3, 1, mxREAL);
-    double* h = mxGetPr_800(handle);
-    h[0] = low;
-    h[1] = high;
-    h[2] = kRecordHandleMark;
-    SizesResult answer = sizesCall(*b.module, handle);
+    SizesResult answer = sizesCall(*b.module, makeRecordHandle(reinterpret_cast<uintptr_t>(S)));
     subhost_mx_endScope();
     if (!answer.call.ok) return answer.call;
 

@@ -38,14 +38,7 @@ std::array<double, sizes_index::count> expectedQuerySizes() {
     return sizes;
 }
 
-mxArray* handleOf(uintptr_t address, double mark = kStamp) {
-    mxArray* handle = mxCreateDoubleMatrix_800(3, 1, mxREAL);
-    double* h = mxGetPr_800(handle);
-    h[0] = static_cast<int32_t>(static_cast<uint32_t>(address));
-    h[1] = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(address) >> 32));
-    h[2] = mark;
-    return handle;
-}
+mxArray* handleOf(uintptr_t address, double mark = kStamp) { return subhost::makeRecordHandle(address, mark); }
 
 mxArray* handleOf(const SimStruct* S, double mark = kStamp) {
     return handleOf(reinterpret_cast<uintptr_t>(S), mark);
@@ -337,6 +330,52 @@ TEST_F(EngineTest, ARecordWithoutAModelNameIsANameMismatch) {
     expectHostError(callWith(1, handleOf(record.S())), "SimStructSFunctionNameMismatch",
                     {text("Quarlin_msp"), text("")}, "null model name");
     EXPECT_EQ(filledEntries(record.S()), std::vector<bool>(elevenFilled().size(), false));
+}
+
+// A record of garbage that happens to carry the stamp: its model name is a
+// pointer like any other of its bytes, and is read only where it can be.
+TEST_F(EngineTest, RecordWhoseNameCannotBeReadIsRefused) {
+    Pages closed(1, PROT_NONE);
+    const uintptr_t goneAddress = 0x1000;  // a page nothing is mapped at
+    // A name cut off by an unreadable page before the module's name ends.
+    Pages edge(2);
+    std::memcpy(edge.memory + edge.page() - 5, "Quarl", 5);
+    mprotect(edge.memory + edge.page(), edge.page(), PROT_NONE);
+    struct Case {
+        const char* name;
+        uintptr_t nameAddress;
+    };
+    const Case cases[] = {
+        {"name in a page without read access", reinterpret_cast<uintptr_t>(closed.memory)},
+        {"name running into an unreadable page", reinterpret_cast<uintptr_t>(edge.memory + edge.page() - 5)},
+        {"name in an unmapped page", goneAddress},
+        {"name at a non-canonical address", 0x4141414141414141ull},
+    };
+    for (const Case& c : cases) {
+        subhost::HostRecord garbage;
+        garbage.S()->modelName = reinterpret_cast<const char*>(c.nameAddress);
+        ArrayScope scope;
+        expectHandleRefused(callWith(1, handleOf(garbage.S())), "the record's model name is not a readable text", c.name);
+        EXPECT_EQ(filledEntries(garbage.S()), std::vector<bool>(elevenFilled().size(), false)) << c.name;
+    }
+}
+
+// A readable name longer than any the host makes is still shown whole; one
+// without a terminator within 4096 bytes is no readable text.
+TEST_F(EngineTest, NameMismatchShowsTheWholeReadableName) {
+    const std::string longName(100, 'n');
+    subhost::HostRecordOptions options;
+    options.modelName = longName;
+    subhost::Block block(module(), options);
+    expectHostError(block.bind(), "SimStructSFunctionNameMismatch", {text("Quarlin_msp"), text(longName)},
+                    "100 characters");
+
+    subhost::HostRecord endless;
+    const std::string unterminated(5000, 'n');
+    endless.S()->modelName = unterminated.c_str();
+    ArrayScope scope;
+    expectHandleRefused(callWith(1, handleOf(endless.S())), "the record's model name is not a readable text",
+                        "no terminator within 4096 bytes");
 }
 
 TEST_F(EngineTest, ArraysThatAreNoHandleMakeAPlainQuery) {

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -72,10 +73,12 @@ Outcome finish(const Started& started) {
     const std::string outPath = outputPath(started.dir, "stdout");
     const std::string errPath = outputPath(started.dir, "stderr");
     int status = 0;
-    while (::waitpid(started.pid, &status, 0) < 0) {
+    struct rusage usage {};
+    while (::wait4(started.pid, &status, 0, &usage) < 0) {
     }
     Outcome outcome;
     outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    outcome.peakRssKb = usage.ru_maxrss;
     outcome.out = readFile(outPath);
     outcome.err = readFile(errPath);
     std::filesystem::remove(outPath);

@@ -32,6 +32,7 @@ struct Outcome {
     int exitCode = -1;  // 128 + signal when the child was killed
     std::string out;
     std::string err;
+    long peakRssKb = 0;  // the child's largest resident set
 };
 
 // Starts `program` with `args` in `dir`, stdin from /dev/null, its output

@@ -4,6 +4,8 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
+#include <filesystem>
+#include <iterator>
 #include <limits>
 
 #include "args.h"
@@ -174,6 +176,40 @@ TEST(InputCsv, FindsTheFourColumnsByNameInAnyOrderAndIgnoresOthers) {
         const auto table = quarlin_sim::parseInputCsv(c.text, "in.csv");
         ASSERT_EQ(table.rows.size(), 1u) << c.name;
         EXPECT_EQ(table.rows[0], (quarlin_sim::InputSample{1, 2, 3, 4})) << c.name;
+    }
+}
+
+// A file whose header or rows fail is closed all the same: a program that
+// reads many inputs runs out of nothing.
+TEST(InputCsv, AReaderThatFailsClosesItsFile) {
+    sim_test::TempDir dir;
+    const auto openFiles = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), std::filesystem::directory_iterator{});
+    };
+    struct Case {
+        const char* name;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"empty", ""},
+        {"no input columns", "a,b\n1,2\n"},
+        {"header only", "i_alpha,i_beta,v_alpha,v_beta\n"},
+        {"bad row", "i_alpha,i_beta,v_alpha,v_beta\n1,2,x,4\n"},
+    };
+    const auto before = openFiles();
+    for (const Case& c : cases) {
+        sim_test::writeFile(dir / "in.csv", c.text);
+        for (int i = 0; i < 20; ++i) {
+            try {
+                quarlin_sim::InputReader reader((dir / "in.csv").string());
+                quarlin_sim::InputSample row{};
+                while (reader.next(row)) {
+                }
+                ADD_FAILURE() << c.name << ": read without a failure";
+            } catch (const Failure&) {
+            }
+        }
+        EXPECT_EQ(openFiles(), before) << c.name;
     }
 }
 

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -207,6 +209,70 @@ TEST_F(ReportForms, AChildRecordReportsIntoItsRoot) {
     EXPECT_EQ(child.S()->errorStatus, nullptr);
 }
 
+// --- texts longer than a buffer -------------------------------------------------
+
+// Every form that copies a text into a buffer of 1024 bytes keeps its first
+// 1023 bytes and ends them; nothing is written past the buffer.
+TEST_F(ReportForms, LongTextsAreCutTo1023BytesInEveryBufferForm) {
+    struct Form {
+        const char* name;
+        void (*report)(SimStruct*, const char*);
+        bool local;
+    };
+    const Form forms[] = {
+        {"formatted", ssReportFormatted, false},
+        {"guarded", ssReportFormattedGuarded, false},
+        {"local", ssReportLocal, true},
+    };
+    for (const Form& form : forms) {
+        for (size_t length : {size_t{1022}, size_t{1023}, size_t{1024}, size_t{5000}}) {
+            SCOPED_TRACE(std::string(form.name) + " " + std::to_string(length));
+            root()->errorStatus = nullptr;
+            S->localErrorStatus = nullptr;
+            char* buffer = form.local ? S->localMsgBuffer : root()->blockInfo->msgBuffer;
+            std::memset(buffer, 'z', kMsgBufferSize);
+            const std::string text(length, 'a');
+            form.report(S, text.c_str());
+            EXPECT_EQ(form.local ? host.localErrorStatus() : host.errorStatus(), text.substr(0, kMsgBufferSize - 1));
+            EXPECT_EQ(buffer[std::min(length, kMsgBufferSize - 1)], '\0');
+        }
+    }
+}
+
+TEST_F(ReportForms, LocalWithoutABufferCutsALongTextAtTheRoot) {
+    S->localMsgBuffer = nullptr;
+    S->localErrorStatus = nullptr;
+    ssReportLocal(S, std::string(3000, 'q').c_str());
+    EXPECT_EQ(host.errorStatus(), std::string(1023, 'q'));
+}
+
+// A formatted message whose arguments make it longer than the buffer keeps
+// the first 1023 bytes of the whole message.
+TEST_F(ReportForms, FormattedMessageWithLongArgumentsIsCutTo1023Bytes) {
+    const std::string file(3000, 'f');
+    const std::string accessor(2000, 'g');
+    int32_t index = 9;
+    ReportIndexOutOfBoundsError(file.c_str(), 77, S, 0, &index, 4, accessor.c_str());
+    std::string whole(8192, '\0');
+    const int size = std::snprintf(whole.data(), whole.size(), diagMessage("SimStructIndexOutOfBound").text,
+                                   file.c_str(), 77, 9, accessor.c_str(), 0, 3);
+    ASSERT_GT(size, 5000);
+    EXPECT_EQ(host.errorStatus(), whole.substr(0, 1023));
+    EXPECT_EQ(index, 3);
+}
+
+// Host messages are objects, not buffers: long arguments reach the host whole.
+TEST(HostMessages, LongArgumentsReachTheHostWhole) {
+    const std::string longText(5000, 'm');
+    auto call = [&] { ssRaiseHostError("Simulink:SFunctions:Some", "s", longText.c_str()); };
+    EXPECT_TRUE(support_test::endedByHostError(call));
+    EXPECT_EQ(support_test::readMessage(subhost_mex_lastError()), (HostMessage{"Simulink:SFunctions:Some", {longText}}));
+    subhost_mex_clearRecords();
+    ssRaiseHostWarning("Simulink:SFunctions:Some", "s", longText.c_str());
+    ASSERT_EQ(subhost_mex_warningCount(), 1);
+    EXPECT_EQ(support_test::readMessage(subhost_mex_warning(0)), (HostMessage{"Simulink:SFunctions:Some", {longText}}));
+}
+
 // --- host errors and warnings -------------------------------------------------
 
 TEST(HostMessages, ErrorEndsTheCallWithTheMessageObject) {
@@ -244,6 +310,32 @@ const WarningCase kWarningCases[] = {
     {"without_path", nullptr, "x", "x"},
     {"empty_text", "top/obs", "", "block 'top/obs': "},
 };
+
+// A plain warning has no buffer of fixed size: long texts and paths reach
+// the host whole.
+TEST(PlainWarning, LongTextsAndPathsReachTheHostWhole) {
+    const std::string text(5000, 't');
+    const std::string path(3000, 'p');
+    struct Row {
+        const char* name;
+        const char* path;
+        std::string expected;
+    };
+    const Row rows[] = {
+        {"long_text", "top/obs", "block 'top/obs': " + text},
+        {"long_path_and_text", path.c_str(), "block '" + path + "': " + text},
+        {"long_text_without_path", nullptr, text},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        subhost_mex_clearRecords();
+        HostRecord host;
+        host.S()->path = row.path;
+        ssWarning(host.S(), text.c_str());
+        ASSERT_EQ(subhost_mex_warnTextCount(), 1);
+        EXPECT_EQ(std::string(subhost_mex_warnText(0)), row.expected);
+    }
+}
 
 TEST(PlainWarning, HandsTheHostTheTextWithTheBlockPath) {
     for (const WarningCase& row : kWarningCases) {

@@ -113,6 +113,10 @@ struct SizesResult {
 };
 SizesResult sizesQuery(Module& module);
 
+// A record handle [lo; hi; mark] in the current array scope: each half of
+// the address as a signed 32-bit integer, low half first.
+mxArray* makeRecordHandle(uintptr_t address, double mark = kRecordHandleMark);
+
 // ---------------------------------------------------------------------------
 // One block instance: its host-owned record and the methods registered on it.
 

@@ -16,6 +16,9 @@ void catchInterrupts() {
     action.sa_handler = noteInterrupt;
     sigemptyset(&action.sa_mask);
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+    // A file-size limit then fails a write (EFBIG) instead of killing the
+    // program: it ends as on a full disk, with a message and nothing left behind.
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 }  // namespace quarlin_sim

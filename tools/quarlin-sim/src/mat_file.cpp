@@ -1,6 +1,10 @@
 #include "mat_file.h"
 
+#include <fcntl.h>
 #include <matio.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <cstdio>
@@ -349,6 +353,64 @@ private:
 
 }  // namespace
 
+namespace {
+
+// The variables of the given names from a file whose bytes are `content`:
+// checked here first, then read by matio from `matioPath`, which holds the
+// same bytes and which nobody else writes.
+std::map<std::string, Node> readVariables(const std::string& content, const std::string& matioPath,
+                                          const std::string& path, const std::vector<std::string>& names) {
+    // Level 5 files carry their version 0x0100 at byte 124, in the writer's
+    // byte order as the "IM" / "MI" mark after it tells.  Checking here keeps
+    // other files (HDF5-based level 7.3 ones among them) away from libraries
+    // that would print their own complaints.
+    const bool level5 = content.size() >= 128 &&
+                        ((content.compare(124, 4, "\x00\x01IM", 4) == 0) ||
+                         (content.compare(124, 4, "\x01\x00MI", 4) == 0));
+    if (!level5) fail(path + " is not a MAT file (level 5)");
+    Level5Check(content, path).run();
+    MatPtr mat(Mat_Open(matioPath.c_str(), MAT_ACC_RDONLY));
+    if (!mat) fail(path + " is not a MAT file" + matioReason());
+    std::map<std::string, Node> result;
+    for (const auto& name : names) {
+        VarPtr var(Mat_VarReadInfo(mat.get(), name.c_str()));
+        if (!var) continue;
+        var.reset(Mat_VarRead(mat.get(), name.c_str()));
+        if (!var) fail(path + " is damaged: variable " + name + " cannot be read" + matioReason());
+        result.emplace(name, fromMatvar(var.get(), path + ": " + name, 0));
+    }
+    return result;
+}
+
+// Kinds, shapes, names and contents, reals by their bits.
+bool sameTree(const Node& a, const Node& b) {
+    if (a.kind != b.kind || a.rows != b.rows || a.columns != b.columns || a.names != b.names ||
+        a.bytes != b.bytes || a.text != b.text || a.reals.size() != b.reals.size() ||
+        a.fields.size() != b.fields.size())
+        return false;
+    if (!a.reals.empty() && std::memcmp(a.reals.data(), b.reals.data(), a.reals.size() * sizeof(double)) != 0)
+        return false;
+    for (size_t i = 0; i < a.fields.size(); ++i) {
+        if (!sameTree(a.fields[i], b.fields[i])) return false;
+    }
+    return true;
+}
+
+// Why the system refuses to let the file grow: a full disk or a file-size
+// limit.  matio drops the error of a failed write, so one more byte is
+// written to ask.
+std::string growthRefusal(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd < 0) return std::strerror(errno);
+    const char zero = 0;
+    const bool refused = ::write(fd, &zero, 1) < 0;
+    const int reason = errno;
+    ::close(fd);
+    return refused ? std::strerror(reason) : "what was written does not read back";
+}
+
+}  // namespace
+
 void writeMatFile(const std::string& path, const std::vector<std::pair<std::string, Node>>& variables) {
     quietMatio();
     AtomicFile file(path);
@@ -363,6 +425,23 @@ void writeMatFile(const std::string& path, const std::vector<std::pair<std::stri
         }
         if (Mat_Close(mat.release()) != 0) fail("cannot write " + path + matioReason());
     }
+    // matio does not report writes that failed (a full disk, a file-size
+    // limit): the file is read back whole before it may replace an earlier
+    // one.
+    bool whole = false;
+    try {
+        std::vector<std::string> names;
+        for (const auto& variable : variables) names.push_back(variable.first);
+        const auto back = readVariables(readWholeFile(file.tempPath(), kLargestFile), file.tempPath(), path, names);
+        whole = back.size() == variables.size();
+        for (const auto& [name, node] : variables) {
+            const auto it = back.find(name);
+            whole = whole && it != back.end() && sameTree(it->second, node);
+        }
+    } catch (const Failure&) {
+        whole = false;
+    }
+    if (!whole) fail("cannot write " + path + ": " + growthRefusal(file.tempPath()));
     file.commit();
 }
 
@@ -371,33 +450,14 @@ std::map<std::string, Node> readMatFile(const std::string& path, const std::vect
     // Reads the content first: a missing or unreadable file gets the
     // system's reason, and an oversized one never reaches matio.
     const std::string content = readWholeFile(path, kLargestFile);
-    // Level 5 files carry their version 0x0100 at byte 124, in the writer's
-    // byte order as the "IM" / "MI" mark after it tells.  Checking here keeps
-    // other files (HDF5-based level 7.3 ones among them) away from libraries
-    // that would print their own complaints.
-    const bool level5 = content.size() >= 128 &&
-                        ((content.compare(124, 4, "\x00\x01IM", 4) == 0) ||
-                         (content.compare(124, 4, "\x01\x00MI", 4) == 0));
-    if (!level5) fail(path + " is not a MAT file (level 5)");
-    Level5Check(content, path).run();
-    // matio reads from a path: it gets a private copy of the bytes just
-    // checked, so that a file changed meanwhile cannot slip past the check.
+    // matio reads from a path: it gets a private copy of the bytes, so that a
+    // file changed meanwhile cannot slip past the check.
     ScratchFile copy("quarlin-sim-snapshot");
     if (std::fwrite(content.data(), 1, content.size(), copy.stream()) != content.size() ||
         std::fflush(copy.stream()) != 0) {
         fail("cannot read " + path + ": no room for a temporary copy");
     }
-    MatPtr mat(Mat_Open(copy.path().c_str(), MAT_ACC_RDONLY));
-    if (!mat) fail(path + " is not a MAT file" + matioReason());
-    std::map<std::string, Node> result;
-    for (const auto& name : names) {
-        VarPtr var(Mat_VarReadInfo(mat.get(), name.c_str()));
-        if (!var) continue;
-        var.reset(Mat_VarRead(mat.get(), name.c_str()));
-        if (!var) fail(path + " is damaged: variable " + name + " cannot be read" + matioReason());
-        result.emplace(name, fromMatvar(var.get(), path + ": " + name, 0));
-    }
-    return result;
+    return readVariables(content, copy.path(), path, names);
 }
 
 }  // namespace quarlin_sim

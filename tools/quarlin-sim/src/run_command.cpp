@@ -58,13 +58,21 @@ constexpr CommandSpec kRunSpec{
 // The --output value of a run that writes no rows.
 constexpr std::string_view kNoOutput = "none";
 
+// `where` makes the end of the message, only when it is needed.
+template <class Where>
+void stopIfInterrupted(const Where& where) {
+    if (interruptedBy != 0) {
+        throw Failure("interrupted by signal " + std::to_string(interruptedBy) + " " + where(), 128 + interruptedBy);
+    }
+}
+
 constexpr const char* kScenarioOptions[] = {"--rpm", "--ramp", "--hold", "--psi", "--iq", "--phi0"};
 
 // Everything a run needs, resolved and checked before the module is loaded.
 struct RunPlan {
     std::string modulePath;
     InputSource source = InputSource::pmsm;
-    std::optional<InputTable> input;
+    std::optional<std::string> inputPath;  // read twice: checked whole first, then row by row as the run steps
     PmsmParams params;
     std::optional<SnapshotFile> restore;
     std::string restorePath;
@@ -139,10 +147,16 @@ RunPlan makePlan(const ParsedArgs& args) {
     }
 
     uint64_t available = 0;  // steps the inputs provide
-    if (auto inputPath = args.text("--input")) {
+    InputDigest restoredRows;  // of the rows before a restored run's first step
+    if (plan.inputPath = args.text("--input"); plan.inputPath) {
         plan.source = InputSource::csv;
-        plan.input = readInputCsv(*inputPath);
-        available = plan.input->rows.size();
+        InputReader reader(*plan.inputPath);
+        InputSample row{};
+        while (reader.next(row)) {
+            if (reader.rowsRead() <= plan.firstStep) restoredRows.add(row);
+            if (reader.rowsRead() % 4096 == 0) stopIfInterrupted([&] { return "while reading " + *plan.inputPath; });
+        }
+        available = reader.rowsRead();
         plan.endStep = available;
     } else {
         plan.source = InputSource::pmsm;
@@ -157,8 +171,8 @@ RunPlan makePlan(const ParsedArgs& args) {
         }
         plan.endStep = *steps;
     }
-    if (plan.restore && plan.input && plan.firstStep <= plan.input->rows.size() &&
-        inputDigest(*plan.input, plan.firstStep) != plan.restore->resume.inputDigest) {
+    if (plan.restore && plan.inputPath && plan.firstStep <= available &&
+        restoredRows.hex() != plan.restore->resume.inputDigest) {
         fail(*args.text("--input") + " is not the input " + plan.restorePath + " was saved on: its first " +
              std::to_string(plan.firstStep) + " rows differ");
     }
@@ -256,8 +270,9 @@ private:
     size_t used_ = 0;
 };
 
+// `fedRows` is the digest of the input rows before `step` on a run with --input.
 void saveState(HostBlock& host, const RunPlan& plan, uint64_t step, const PmsmScenario* scenario,
-               const std::array<uint32_t, 4>& checksum) {
+               const InputDigest& fedRows, const std::array<uint32_t, 4>& checksum) {
     SnapshotFile file;
     file.snapshot = host.saveSnapshot();
     file.resume.step = step;
@@ -267,7 +282,7 @@ void saveState(HostBlock& host, const RunPlan& plan, uint64_t step, const PmsmSc
         file.resume.params = scenario->params();
         file.resume.phase = scenario->phase();
     } else {
-        file.resume.inputDigest = inputDigest(*plan.input, step);
+        file.resume.inputDigest = fedRows.hex();
     }
     writeSnapshotFile(*plan.savePath, file);
 }
@@ -354,6 +369,9 @@ double processCpuSeconds() {
 }
 
 RunResult execute(const RunPlan& plan) {
+    // In place before the run makes any file, so that a stop always finds
+    // the objects that remove them.
+    catchInterrupts();
     if (plan.plotPath) {
         (void)plotScriptPath();
         checkWritableTarget(*plan.plotPath);
@@ -366,6 +384,17 @@ RunResult execute(const RunPlan& plan) {
 
     std::optional<PmsmScenario> scenario;
     if (plan.source == InputSource::pmsm) scenario.emplace(plan.params);
+    std::optional<InputReader> input;
+    InputDigest fedRows;  // of the input rows before the step about to run
+    const auto nextRow = [&](InputSample& row) {
+        if (!input->next(row)) fail(*plan.inputPath + " changed while the run read it: it has fewer rows now");
+        fedRows.add(row);
+    };
+    if (plan.inputPath) {
+        input.emplace(*plan.inputPath);
+        InputSample skipped{};
+        for (uint64_t k = 0; k < plan.firstStep; ++k) nextRow(skipped);
+    }
     if (plan.restore) {
         const ResumeInfo& resume = plan.restore->resume;
         if (resume.stateChecksum != checksum) {
@@ -388,18 +417,16 @@ RunResult execute(const RunPlan& plan) {
 
     HostBlock::StepResult result{};
     char line[kLongestRow];
-    catchInterrupts();
     for (uint64_t k = plan.firstStep; k < plan.endStep; ++k) {
-        if (interruptedBy != 0) {
-            throw Failure("interrupted by signal " + std::to_string(interruptedBy) + " at step " + std::to_string(k),
-                          128 + interruptedBy);
+        stopIfInterrupted([&] { return "at step " + std::to_string(k); });
+        if (plan.savePath && k == plan.saveAt) {
+            saveState(host, plan, k, scenario ? &*scenario : nullptr, fedRows, checksum);
         }
-        if (plan.savePath && k == plan.saveAt) saveState(host, plan, k, scenario ? &*scenario : nullptr, checksum);
         PmsmSample truth{};
         if (scenario) {
             truth = scenario->sample(k);
         } else {
-            truth.input = plan.input->rows[k];
+            nextRow(truth.input);
         }
         host.step(k, truth.input, result, plan.logStates);
         if (sink.writesRows()) {
@@ -415,8 +442,9 @@ RunResult execute(const RunPlan& plan) {
         progress.tick(k + 1 - plan.firstStep);
     }
     if (plan.savePath && plan.saveAt == plan.endStep) {
-        saveState(host, plan, plan.endStep, scenario ? &*scenario : nullptr, checksum);
+        saveState(host, plan, plan.endStep, scenario ? &*scenario : nullptr, fedRows, checksum);
     }
+    stopIfInterrupted([] { return std::string("after the last step"); });
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     const double cpuSeconds = processCpuSeconds() - cpuStarted;
     progress.finish();
@@ -430,6 +458,7 @@ RunResult execute(const RunPlan& plan) {
 }  // namespace
 
 int runCommand(std::span<const std::string> argv) {
+    catchInterrupts();  // reading a long input file already stops on a signal
     const ParsedArgs args = parseArgs(kRunSpec, argv);
     if (args.help) return printHelp(kRunSpec);
     const RunPlan plan = makePlan(args);

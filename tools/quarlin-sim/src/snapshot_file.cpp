@@ -24,16 +24,25 @@ constexpr ParamField kParamFields[] = {
 
 const char* sourceName(InputSource source) { return source == InputSource::pmsm ? "pmsm" : "csv"; }
 
+uint64_t fnv1a(uint64_t hash, const void* data, size_t size) {
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    for (size_t i = 0; i < size; ++i) {
+        hash ^= bytes[i];
+        hash *= 0x100000001B3ull;
+    }
+    return hash;
+}
+
+std::string hexOf(uint64_t hash) {
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+    return text;
+}
+
 // FNV-1a over a tree: kinds, sizes, names and contents, each field in order.
 class Digest {
 public:
-    void add(const void* data, size_t size) {
-        const auto* bytes = static_cast<const uint8_t*>(data);
-        for (size_t i = 0; i < size; ++i) {
-            hash_ ^= bytes[i];
-            hash_ *= 0x100000001B3ull;
-        }
-    }
+    void add(const void* data, size_t size) { hash_ = fnv1a(hash_, data, size); }
     void add(uint64_t value) { add(&value, sizeof value); }
     void add(const std::string& text) {
         add(text.size());
@@ -56,11 +65,7 @@ public:
             add(node.fields[i]);
         }
     }
-    std::string hex() const {
-        char text[17];
-        std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash_));
-        return text;
-    }
+    std::string hex() const { return hexOf(hash_); }
 
 private:
     uint64_t hash_ = 0xCBF29CE484222325ull;
@@ -69,10 +74,14 @@ private:
 }  // namespace
 
 std::string inputDigest(const InputTable& input, uint64_t rows) {
-    Digest digest;
-    for (uint64_t k = 0; k < rows && k < input.rows.size(); ++k) digest.add(input.rows[k].data(), sizeof(InputSample));
+    InputDigest digest;
+    for (uint64_t k = 0; k < rows && k < input.rows.size(); ++k) digest.add(input.rows[k]);
     return digest.hex();
 }
+
+void InputDigest::add(const InputSample& row) { hash_ = fnv1a(hash_, row.data(), sizeof row); }
+
+std::string InputDigest::hex() const { return hexOf(hash_); }
 
 std::string snapshotDigest(const Node& snapshot, const Node& resume) {
     Digest digest;

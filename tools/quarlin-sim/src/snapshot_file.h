@@ -40,6 +40,17 @@ struct ResumeInfo {
 // 16 hex digits of a 64-bit FNV-1a hash of the first `rows` input rows.
 std::string inputDigest(const InputTable& input, uint64_t rows);
 
+// The same digest over rows given one at a time: after n rows, hex() is
+// inputDigest of those n rows.
+class InputDigest {
+public:
+    void add(const InputSample& row);
+    std::string hex() const;
+
+private:
+    uint64_t hash_ = 0xCBF29CE484222325ull;
+};
+
 struct SnapshotFile {
     Node snapshot;
     ResumeInfo resume;
