@@ -3,7 +3,6 @@
 // Each call into the module runs under subhost_mex_guard.  The host's "error"
 // ends that call by a long jump back into the innermost guard; the jump
 // buffers live here, in one library, whatever library the caller sits in.
-#define HOST_API SUBHOST_API
 #include "subhost/control.h"
 #include "subhost/libmx/mx_object.h"
 

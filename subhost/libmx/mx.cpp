@@ -5,7 +5,6 @@
 // (after subhost_mx_release) the caller.  The library keeps a registry of
 // everything alive, so that a pointer it did not make, or has already freed,
 // is ignored instead of being freed twice.
-#define HOST_API SUBHOST_API
 #include "subhost/control.h"
 #include "subhost/libmx/mx_object.h"
 

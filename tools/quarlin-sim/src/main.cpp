@@ -4,6 +4,11 @@
 #include <string>
 #include <vector>
 
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include "commands.h"
 #include "failure.h"
 
@@ -33,6 +38,11 @@ void printUsage(FILE* to) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#if defined(_WIN32)
+    // What goes to standard output (a CSV, the sizes) is the same bytes on
+    // every platform: no line ends turned into CR LF.
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
     const std::vector<std::string> args(argv + 1, argv + argc);
     try {
         if (args.empty()) {

@@ -1,18 +1,23 @@
 #include "plot.h"
 
+#if !defined(_WIN32)
 #include <spawn.h>
 #include <sys/wait.h>
+#endif
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 #include "failure.h"
 #include "files.h"
 
+#if !defined(_WIN32)
 extern char** environ;
+#endif
 
 namespace quarlin_sim {
 
@@ -44,11 +49,39 @@ void checkWritableTarget(const std::string& path) {
     std::filesystem::path dir = std::filesystem::path(path).parent_path();
     if (dir.empty()) dir = ".";
     if (std::filesystem::path(path).filename().empty()) fail("cannot write " + path + ": not a file name");
-    if (::access(dir.c_str(), W_OK | X_OK) != 0) fail("cannot write " + path + ": " + std::strerror(errno));
+#if defined(_WIN32)
+    constexpr int kDirectoryAccess = W_OK;
+#else
+    constexpr int kDirectoryAccess = W_OK | X_OK;
+#endif
+    if (::access(dir.string().c_str(), kDirectoryAccess) != 0) fail("cannot write " + path + ": " + std::strerror(errno));
 }
 
-void plotRun(const std::string& csvPath, const std::string& pngPath) {
-    const std::string script = plotScriptPath();
+namespace {
+
+#if defined(_WIN32)
+
+// Through the command interpreter, the script's error output joined to its
+// standard output.
+std::optional<std::string> complaintOfScript(const std::string& script, const std::string& csvPath,
+                                             const std::string& pngPath) {
+    const auto quoted = [](const std::string& text) { return "\"" + text + "\""; };
+    const std::string command = std::string(kPython) + " " + quoted(script) + " " + quoted(csvPath) + " -o " +
+                                quoted(pngPath) + " 2>&1";
+    FILE* child = _popen(command.c_str(), "rb");
+    if (child == nullptr) fail(std::string("cannot run ") + kPython + ": " + std::strerror(errno));
+    std::string output;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, child)) > 0;) output.append(buffer, n);
+    if (_pclose(child) == 0) return std::nullopt;
+    return output;
+}
+
+#else
+
+// The script's error output is read through a pipe.
+std::optional<std::string> complaintOfScript(const std::string& script, const std::string& csvPath,
+                                             const std::string& pngPath) {
     int pipeFds[2];
     if (::pipe(pipeFds) != 0) fail(std::string("cannot run the plot script: ") + std::strerror(errno));
 
@@ -82,8 +115,19 @@ void plotRun(const std::string& csvPath, const std::string& pngPath) {
     int status = 0;
     while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return;
-    std::string line = lastLine(complaint);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return std::nullopt;
+    return complaint;
+}
+
+#endif
+
+}  // namespace
+
+void plotRun(const std::string& csvPath, const std::string& pngPath) {
+    const std::string script = plotScriptPath();
+    const auto complaint = complaintOfScript(script, csvPath, pngPath);
+    if (!complaint) return;
+    std::string line = lastLine(*complaint);
     // The script names itself when run alone; here the line is ours.
     if (line.rfind(kScriptPrefix, 0) == 0) line.erase(0, std::strlen(kScriptPrefix));
     fail("cannot plot " + csvPath + ": " + (line.empty() ? "the plot script failed" : line));

@@ -60,10 +60,16 @@ volatile std::sig_atomic_t interruptedBy = 0;
 void noteInterrupt(int signal) { interruptedBy = signal; }
 
 void catchInterrupts() {
+#if defined(_WIN32)
+    // Ctrl-C and Ctrl-Break arrive as SIGINT and SIGBREAK.  The runtime resets
+    // a handler once it has run, so a second Ctrl-C ends the program at once.
+    for (int signal : {SIGINT, SIGTERM, SIGBREAK}) std::signal(signal, noteInterrupt);
+#else
     struct sigaction action {};
     action.sa_handler = noteInterrupt;
     sigemptyset(&action.sa_mask);
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+#endif
 }
 
 constexpr const char* kScenarioOptions[] = {"--rpm", "--ramp", "--hold", "--psi", "--iq", "--phi0"};
