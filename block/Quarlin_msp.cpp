@@ -26,6 +26,7 @@ constexpr uint8_t kPortOptimOpts = 3;  // not a reusable signal
 constexpr int32_t kOptions = 0x68000822;
 constexpr int32_t kInvalidId = -10;
 constexpr int32_t kQueryHostMode = 1;
+constexpr char kVersionText[] = "10.4";  // handed to the host at registration
 
 // What service 327 reads: the text, then where the id goes.
 struct TextRegistration {
@@ -199,8 +200,8 @@ void mdlInitializeSizes(SimStruct* S) {
         slmrRegisterPeriodicOutputUpdateMethod(S, mdlPeriodicOutputUpdate);
     }
 
-    char version[] = "10.4";
-    ssCallHostService(S, host_service::versionText, 0, version);
+    // The host may keep the pointer: the text lives as long as the module.
+    ssCallHostService(S, host_service::versionText, 0, const_cast<char*>(kVersionText));
 
     ssSetFlagBits(S, flag_bits::registrationDone, 1);
 }

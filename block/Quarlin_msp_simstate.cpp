@@ -3,11 +3,13 @@
 //
 // A snapshot may come back from a file, so a restore first checks the whole
 // tree and refuses a malformed one as a whole, before anything is written.
+// The refusal is a constant text in the error status: a host looks up no
+// catalogue for it, and the text names the fault.
 
 #include <cmath>
 
 #include "block/Quarlin_msp.h"
-#include "gateway/sfun_messages.h"
+#include "gateway/sfun_support.h"
 #include "mdlref/mr_Quarlin.h"
 
 namespace {
@@ -34,16 +36,16 @@ bool isInt32Value(double value) {
 // Null when the snapshot holds everything the restore reads; otherwise what
 // is wrong with it.
 const char* checkSnapshot(const mxArray* snapshot) {
-    if (!mr_Quarlin_isStruct1x1(snapshot)) return "the simulation state is not a 1x1 struct";
+    if (!mr_Quarlin_isStruct1x1(snapshot)) return "Invalid simulation state: not a 1x1 struct";
     if (const char* problem =
             mr_Quarlin_CheckDWork(mxGetFieldByNumber_800(snapshot, 0, kInstanceField)))
         return problem;
     if (!isRealNumericScalar(mxGetFieldByNumber_800(snapshot, 0, kTNextField)))
-        return "tNext is not a real numeric scalar";
+        return "Invalid simulation state: tNext is not a real numeric scalar";
     const mxArray* tNextTid = mxGetFieldByNumber_800(snapshot, 0, kTNextTidField);
-    if (!isRealNumericScalar(tNextTid)) return "tNextTid is not a real numeric scalar";
+    if (!isRealNumericScalar(tNextTid)) return "Invalid simulation state: tNextTid is not a real numeric scalar";
     if (!isInt32Value(mxGetScalar_800(tNextTid)))
-        return "tNextTid is not a whole number in the signed 32-bit range";
+        return "Invalid simulation state: tNextTid is not a whole number in the signed 32-bit range";
     return nullptr;
 }
 
@@ -65,7 +67,7 @@ mxArray* mdlGetSimState(SimStruct* S) {
 
 void mdlSetSimState(SimStruct* S, const mxArray* snapshot) {
     if (const char* problem = checkSnapshot(snapshot)) {
-        ssReportMessage(S, &diagMessage("SimStructInvalidSimState"), problem);
+        ssReportConstant(S, problem);
         return;
     }
     mr_Quarlin_SetDWork(quarlinContainer(S), mxGetFieldByNumber_800(snapshot, 0, kInstanceField));

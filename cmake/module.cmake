@@ -23,8 +23,13 @@ if(QUARLIN_HAS_EXCESS_PRECISION_FLAG)
   list(APPEND QUARLIN_FP_FLAGS -fexcess-precision=standard)
 endif()
 
+# A host's "error" may end a call by unwinding through the module's frames
+# (GNU Octave throws; so does the substitute host): every object carries
+# unwind tables, whatever the global flags say.
+set(QUARLIN_UNWIND_FLAGS -fexceptions -funwind-tables -fasynchronous-unwind-tables)
+
 add_library(quarlin_module_objects OBJECT ${QUARLIN_MODULE_SOURCES})
-target_compile_options(quarlin_module_objects PRIVATE ${QUARLIN_FP_FLAGS})
+target_compile_options(quarlin_module_objects PRIVATE ${QUARLIN_FP_FLAGS} ${QUARLIN_UNWIND_FLAGS})
 if(NOT WIN32)
   target_compile_options(quarlin_module_objects PRIVATE -fvisibility=hidden)
 endif()

@@ -3,6 +3,7 @@
 // Either way the block is registered and the 40 sizes come back as a column.
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <optional>
 
@@ -22,7 +23,6 @@ constexpr const DiagMessage& kTooManyLHSArguments = diagMessage("SimStructTooMan
 constexpr const DiagMessage& kForthRHSArgIsNotInteger = diagMessage("SimStructForthRHSArgIsNotInteger");
 constexpr const DiagMessage& kInvalidFlagPassedToSfcn = diagMessage("SimStructInvalidFlagPassedToSfcn");
 constexpr const DiagMessage& kSFunctionNameMismatch = diagMessage("SimStructSFunctionNameMismatch");
-constexpr const DiagMessage& kInvalidRecordHandle = diagMessage("SimStructInvalidRecordHandle");
 
 constexpr int32_t kFixedArguments = 4;
 constexpr int32_t kBindExtensionOn = 1;
@@ -35,15 +35,15 @@ constexpr int kUnsignedElements[] = {15, 16, 17, 18, sizes_index::options};
 void checkFlag(const mxArray* flagArray) {
     if (mxGetM_800(flagArray) * mxGetN_800(flagArray) != 1 || mxIsComplex_800(flagArray) ||
         !mxIsNumeric_800(flagArray))
-        ssRaiseMessage(&kForthRHSArgIsNotInteger, _sfcnName);
+        ssRaiseError(&kForthRHSArgIsNotInteger, _sfcnName);
     // A numeric array the host cannot show as doubles has no flag to read.
     const double* values = mxGetPr_800(flagArray);
-    if (values == nullptr) ssRaiseMessage(&kForthRHSArgIsNotInteger, _sfcnName);
+    if (values == nullptr) ssRaiseError(&kForthRHSArgIsNotInteger, _sfcnName);
     const double flag = values[0];
     const std::optional<int32_t> integer = truncatedInt32(flag);
     if (!integer || static_cast<double>(*integer) != flag)
-        ssRaiseMessage(&kForthRHSArgIsNotInteger, _sfcnName);
-    if (*integer != 0) ssRaiseMessage(&kInvalidFlagPassedToSfcn, _sfcnName);
+        ssRaiseError(&kForthRHSArgIsNotInteger, _sfcnName);
+    if (*integer != 0) ssRaiseError(&kInvalidFlagPassedToSfcn, _sfcnName);
 }
 
 // A record handle is a real double column of three rows whose third element
@@ -56,24 +56,37 @@ bool isRecordHandle(const mxArray* argument) {
     return values != nullptr && values[2] == static_cast<double>(kRecordHandleStamp);
 }
 
+// A record handle that names no usable record is no fault the host's
+// catalogue knows: the module raises it under an identifier of its own.
+constexpr const char* kInvalidRecordHandleId = "Quarlin_msp:InvalidRecordHandle";
+constexpr size_t kModelNameLimit = 4096;  // bytes, terminator included
+
+[[noreturn]] void refuseHandle(const char* problem) {
+    char text[256];
+    std::snprintf(text, sizeof text, "%s: the record handle names no block record: %s.", _sfcnName,
+                  problem);
+    ssRaiseModuleError(kInvalidRecordHandleId, text);
+}
+
 // The record a handle names.  The address is joined from two signed 32-bit
-// halves, low half first; it is accepted only where a host-made record can
-// be: not null, aligned, readable for a whole record and stamped by the host.
+// halves, low half first.  Handles are typed by people at the command line,
+// so the address is accepted only where a record can be: not null, aligned,
+// readable over the whole record, with a model name that is a readable text.
+// Nothing of the memory is read before the system has said it can be.
 SimStruct* recordFromHandle(const mxArray* handle) {
     const double* values = mxGetPr_800(handle);
     const std::optional<int32_t> low = truncatedInt32(values[0]);
     const std::optional<int32_t> high = truncatedInt32(values[1]);
-    if (!low || !high) ssRaiseMessage(&kInvalidRecordHandle, _sfcnName);
+    if (!low || !high) refuseHandle("an address half is not a signed 32-bit integer");
     const uintptr_t address = (static_cast<uintptr_t>(static_cast<uint32_t>(*high)) << 32) |
                               static_cast<uintptr_t>(static_cast<uint32_t>(*low));
-    const void* memory = reinterpret_cast<const void*>(address);
-    if (address == 0 || address % alignof(SimStruct) != 0 ||
-        !recordMemoryReadable(memory, sizeof(SimStruct)))
-        ssRaiseMessage(&kInvalidRecordHandle, _sfcnName);
-    uint64_t stamp = 0;
-    std::memcpy(&stamp, memory, sizeof stamp);
-    if (stamp != kHostRecordStamp) ssRaiseMessage(&kInvalidRecordHandle, _sfcnName);
-    return reinterpret_cast<SimStruct*>(address);
+    if (address == 0) refuseHandle("the address is null");
+    if (address % alignof(SimStruct) != 0) refuseHandle("the address is not aligned for a record");
+    auto* S = reinterpret_cast<SimStruct*>(address);
+    if (!recordMemoryReadable(S, sizeof(SimStruct))) refuseHandle("the memory at the address cannot be read");
+    if (S->modelName != nullptr && !recordTextReadable(S->modelName, kModelNameLimit))
+        refuseHandle("the record's model name is not a readable text");
+    return S;
 }
 
 void bindMethods(SimStruct* S) {
@@ -95,7 +108,7 @@ SimStruct* bind(const mxArray* handle) {
     SimStruct* S = recordFromHandle(handle);
     const char* recordName = S->modelName != nullptr ? S->modelName : "";
     if (std::strcmp(recordName, kModuleName) != 0)
-        ssRaiseMessage(&kSFunctionNameMismatch, kModuleName, recordName);
+        ssRaiseError(&kSFunctionNameMismatch, kModuleName, recordName);
     bindMethods(S);
     return S;
 }
@@ -105,8 +118,8 @@ SimStruct* bind(const mxArray* handle) {
 void _ProcessMexSfunctionCmdLineCall(int32_t nlhs, mxArray* plhs[], int32_t nrhs,
                                      const mxArray* prhs[]) {
     if (nrhs < kFixedArguments)
-        ssRaiseMessage(&kTooFewRHSArguments, _sfcnName, static_cast<double>(kFixedArguments));
-    if (nlhs > 1) ssRaiseMessage(&kTooManyLHSArguments, _sfcnName);
+        ssRaiseError(&kTooFewRHSArguments, _sfcnName, static_cast<double>(kFixedArguments));
+    if (nlhs > 1) ssRaiseError(&kTooManyLHSArguments, _sfcnName);
     checkFlag(prhs[3]);
 
     SimStruct* S = isRecordHandle(prhs[1]) ? bind(prhs[1]) : _CreateSimStruct(nrhs, prhs);

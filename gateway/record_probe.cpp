@@ -62,3 +62,16 @@ bool recordMemoryReadable(const void* address, size_t size) {
 }
 
 #endif
+
+// Memory is readable or not a page at a time (4096 bytes, or a multiple of
+// it), so one probe per page the text reaches tells about each of its bytes.
+// Only the text's own bytes, up to its terminator, are read.
+bool recordTextReadable(const char* text, size_t limit) {
+    constexpr uintptr_t kPage = 4096;
+    for (size_t i = 0; i < limit; ++i) {
+        const char* at = text + i;
+        if ((i == 0 || reinterpret_cast<uintptr_t>(at) % kPage == 0) && !recordMemoryReadable(at, 1)) return false;
+        if (*at == '\0') return true;
+    }
+    return false;
+}

@@ -88,13 +88,13 @@ int32_t _ssGetInputPortBufferDstPortFcn(const char* file, int32_t line, SimStruc
 void* _ssGetInputPortSignalFcn(SimStruct* S, int32_t port) {
     const int32_t numInputs = ssGetNumInputPorts(S);
     if (port < 0 || port >= numInputs)
-        ssRaiseMessage(&kInvalidInputPort, S->modelName, S->path, port + 1.0, numInputs - 1.0);
+        ssRaiseError(&kInvalidInputPort, S->modelName, S->path, port + 1.0, numInputs - 1.0);
     const InputPortRecord& input = S->inputPorts[port];
     if (input.signal == nullptr) {
         const DiagMessage& message = input.optimOpts == 1 || input.optimOpts == 2
                                          ? kReusableInputSignal
                                          : kNonDirectFeedthroughSignal;
-        ssRaiseMessage(&message, S->modelName, S->path, port + 1.0);
+        ssRaiseError(&message, S->modelName, S->path, port + 1.0);
     }
     return input.signal;
 }
@@ -104,18 +104,18 @@ void* _ssGetInputPortSignalPtrsFcn(SimStruct* S, int32_t port) { return _ssGetIn
 void _ssSetInputPortDirectFeedThroughFcn(SimStruct* S, int32_t port, int32_t value) {
     const int32_t numInputs = ssGetNumInputPorts(S);
     if (port < 0 || port >= numInputs)
-        ssRaiseMessage(&kInvalidFeedThroughPort, S->modelName, S->path, port + 1.0, numInputs - 1.0);
+        ssRaiseError(&kInvalidFeedThroughPort, S->modelName, S->path, port + 1.0, numInputs - 1.0);
     S->inputPorts[port].directFeedThrough = value;
 }
 
 // The warning comes first and the setting is made anyway; a port that does
 // not exist gets the warning and nothing is written.
 void _ssSetInputPortReusableFcn(SimStruct* S, int32_t port, int32_t reusable) {
-    ssRaiseMessage(&kInputReusableObsolete, _sfcnName);
+    ssRaiseWarning(&kInputReusableObsolete, _sfcnName);
     if (port >= 0 && port < ssGetNumInputPorts(S)) S->inputPorts[port].optimOpts = reusable != 0 ? 1 : 0;
 }
 
 void _ssSetOutputPortReusableFcn(SimStruct* S, int32_t port, int32_t reusable) {
-    ssRaiseMessage(&kOutputReusableObsolete, _sfcnName);
+    ssRaiseWarning(&kOutputReusableObsolete, _sfcnName);
     if (port >= 0 && port < ssGetNumOutputPorts(S)) S->outputPorts[port].optimOpts = reusable != 0 ? 1 : 0;
 }

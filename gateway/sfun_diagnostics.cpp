@@ -47,8 +47,9 @@ void formatInto(char* buffer, const DiagMessage* message, va_list args) {
 constexpr int kMaxHostMessageArgs = 8;
 
 // The host's message object for `id` and the arguments `argTypes` lists.
-// Returns null when the host made none.  Nothing here has a destructor: the
-// caller may go on into "error", which leaves by longjmp.
+// Returns null when the host made none.  The host's "error" may end the call
+// by unwinding through these frames, or by a jump: nothing on the way holds
+// work that must run on the way out.
 mxArray* makeHostMessage(const char* id, const char* argTypes, va_list args) {
     mxArray* rhs[1 + kMaxHostMessageArgs];
     int32_t count = 0;
@@ -138,7 +139,7 @@ void ssReportMessage(SimStruct* S, const DiagMessage* message, ...) {
         }
         case DiagForm::hostError:
         case DiagForm::hostWarning:
-            return;  // raised through ssRaiseMessage
+            return;  // raised through ssRaiseError and ssRaiseWarning
     }
 }
 
@@ -151,14 +152,29 @@ void ssRaiseHostError(const char* id, const char* argTypes, ...) {
     std::abort();  // not reached: tells the compiler the call does not return
 }
 
-void ssRaiseMessage(const DiagMessage* message, ...) {
+void ssRaiseModuleError(const char* id, const char* text) {
+    mxArray* rhs[2] = {mxCreateString_800(id), mxCreateString_800(text)};
+    mxArray* none[1] = {nullptr};
+    mexCallMATLAB_800(0, none, 2, rhs, "error");
+    std::abort();  // "error" ends the host call; a host that came back here has lost it
+}
+
+void ssRaiseError(const DiagMessage* message, ...) {
     va_list args;
     va_start(args, message);
     mxArray* object = makeHostMessage(message->fullId, message->argKinds, args);
     va_end(args);
-    raiseWith(object, message->form);
+    raiseWith(object, DiagForm::hostError);
+    std::abort();  // not reached: raiseWith does not come back from "error"
 }
 
+void ssRaiseWarning(const DiagMessage* message, ...) {
+    va_list args;
+    va_start(args, message);
+    mxArray* object = makeHostMessage(message->fullId, message->argKinds, args);
+    va_end(args);
+    raiseWith(object, DiagForm::hostWarning);
+}
 void ssRaiseHostWarning(const char* id, const char* argTypes, ...) {
     va_list args;
     va_start(args, argTypes);

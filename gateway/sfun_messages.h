@@ -128,13 +128,11 @@ inline constexpr DiagMessage kDiagMessages[] = {
     diag_text::row<"SimStructInvalidRTWWorkVectorName", "">(DiagForm::constant),
     diag_text::row<"SimStructInvalidRTWWorkVectorNumArgs", "">(DiagForm::constant),
     diag_text::row<"SimStructRTWWorkVectorSizeMismatch", "sdsd">(DiagForm::formatted),
-    diag_text::row<"SimStructInvalidSimState", "s">(DiagForm::formatted),
     diag_text::row<"SimStructTooFewRHSArguments", "sd">(DiagForm::hostError),
     diag_text::row<"SimStructTooManyLHSArguments", "s">(DiagForm::hostError),
     diag_text::row<"SimStructForthRHSArgIsNotInteger", "s">(DiagForm::hostError),
     diag_text::row<"SimStructInvalidFlagPassedToSfcn", "s">(DiagForm::hostError),
     diag_text::row<"SimStructSFunctionNameMismatch", "ss">(DiagForm::hostError),
-    diag_text::row<"SimStructInvalidRecordHandle", "s">(DiagForm::hostError),
     diag_text::row<"SimStructLevel2InvalidInputPortNumber", "ssdd">(DiagForm::hostError),
     diag_text::row<"SimStructLevel2InvalidAccessToReusableInputSignal", "ssd">(DiagForm::hostError),
     diag_text::row<"SimStructLevel2InvalidAccessToNonDirectFeedthroughInputSignal", "ssd">(
@@ -159,10 +157,13 @@ struct SimStruct;
 
 // Reports `message` in its form (constant, formatted or guarded formatted)
 // with the arguments its kinds list: a const char* per 's', an int per 'd'.
-// Host messages are not reported here: they go through ssRaiseMessage.
+// Host messages are not reported here: they go through ssRaiseError and
+// ssRaiseWarning.
 void ssReportMessage(SimStruct* S, const DiagMessage* message, ...);
-// Raises a host message row through "message" and then "error" (which does
-// not return) or "warning", with a const char* per 's' and a double per 'd'.
-void ssRaiseMessage(const DiagMessage* message, ...);
+// Raises a host message row through "message" and then "error", which ends
+// the host call, with a const char* per 's' and a double per 'd'.
+[[noreturn]] void ssRaiseError(const DiagMessage* message, ...);
+// The same through "warning", which returns.
+void ssRaiseWarning(const DiagMessage* message, ...);
 // Fills the template of `message` into `buffer` (kMsgBufferSize bytes).
 void ssFormatMessage(char* buffer, const DiagMessage* message, ...);

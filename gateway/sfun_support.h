@@ -39,6 +39,9 @@ void ssReportLocal(SimStruct* S, const char* text);
 // argument: 's' for a text (const char*), 'd' for a number (double).
 [[noreturn]] void ssRaiseHostError(const char* id, const char* argTypes, ...);
 void ssRaiseHostWarning(const char* id, const char* argTypes, ...);
+// A fault that no host catalogue describes: the host's "error" with an
+// identifier of the module's own ("Quarlin_msp:...") and the whole text.
+[[noreturn]] void ssRaiseModuleError(const char* id, const char* text);
 
 // Plain-text warning "block '<path>': <text>" through mexWarnMsgTxt_800.
 void ssWarning(SimStruct* S, const char* text);

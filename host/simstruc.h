@@ -197,12 +197,7 @@ struct MethodEntries {
 // ---------------------------------------------------------------------------
 // The record.
 
-// Every record the host makes carries this stamp in its first member, so that
-// a record handle typed at the command line can be told from other memory.
-inline constexpr uint64_t kHostRecordStamp = 0x51A7C0DE5EC0BD01ull;
-
 struct SimStruct {
-    uint64_t recordStamp;              // kHostRecordStamp in host-made records
     // Identity and errors.
     const char* modelName;
     const char* path;

@@ -35,25 +35,25 @@ struct StateMember {
 
 constexpr StateMember kStateMembers[kQuarlinStateFieldCount] = {
     {offsetof(Quarlin_DW, emfAlpha), sizeof(float),
-     "mdlrefDW.rtdw field 0 is not a real uint8 array of at least 4 bytes"},
+     "Invalid simulation state: mdlrefDW.rtdw field 0 is not a real uint8 array of at least 4 bytes"},
     {offsetof(Quarlin_DW, emfBeta), sizeof(float),
-     "mdlrefDW.rtdw field 1 is not a real uint8 array of at least 4 bytes"},
+     "Invalid simulation state: mdlrefDW.rtdw field 1 is not a real uint8 array of at least 4 bytes"},
     {offsetof(Quarlin_DW, speed), sizeof(float),
-     "mdlrefDW.rtdw field 2 is not a real uint8 array of at least 4 bytes"},
+     "Invalid simulation state: mdlrefDW.rtdw field 2 is not a real uint8 array of at least 4 bytes"},
     {offsetof(Quarlin_DW, angle), sizeof(float),
-     "mdlrefDW.rtdw field 3 is not a real uint8 array of at least 4 bytes"},
+     "Invalid simulation state: mdlrefDW.rtdw field 3 is not a real uint8 array of at least 4 bytes"},
     {offsetof(Quarlin_DW, pllIntegrator), sizeof(float),
-     "mdlrefDW.rtdw field 4 is not a real uint8 array of at least 4 bytes"},
+     "Invalid simulation state: mdlrefDW.rtdw field 4 is not a real uint8 array of at least 4 bytes"},
     {offsetof(Quarlin_DW, currentBeta), sizeof(float),
-     "mdlrefDW.rtdw field 5 is not a real uint8 array of at least 4 bytes"},
+     "Invalid simulation state: mdlrefDW.rtdw field 5 is not a real uint8 array of at least 4 bytes"},
     {offsetof(Quarlin_DW, currentAlpha), sizeof(float),
-     "mdlrefDW.rtdw field 6 is not a real uint8 array of at least 4 bytes"},
+     "Invalid simulation state: mdlrefDW.rtdw field 6 is not a real uint8 array of at least 4 bytes"},
     {offsetof(Quarlin_DW, noWrapRan), sizeof(int8_t),
-     "mdlrefDW.rtdw field 7 is not a real uint8 array of at least 1 byte"},
+     "Invalid simulation state: mdlrefDW.rtdw field 7 is not a real uint8 array of at least 1 byte"},
     {offsetof(Quarlin_DW, wrapLowRan), sizeof(int8_t),
-     "mdlrefDW.rtdw field 8 is not a real uint8 array of at least 1 byte"},
+     "Invalid simulation state: mdlrefDW.rtdw field 8 is not a real uint8 array of at least 1 byte"},
     {offsetof(Quarlin_DW, wrapHighRan), sizeof(int8_t),
-     "mdlrefDW.rtdw field 9 is not a real uint8 array of at least 1 byte"},
+     "Invalid simulation state: mdlrefDW.rtdw field 9 is not a real uint8 array of at least 1 byte"},
 };
 
 char* bytesOf(void* base, size_t offset) { return static_cast<char*>(base) + offset; }
@@ -89,12 +89,12 @@ bool mr_Quarlin_isByteArrayOfAtLeast(const mxArray* array, size_t byteCount) {
 }
 
 const char* mr_Quarlin_CheckDWork(const mxArray* instanceSnapshot) {
-    if (!mr_Quarlin_isStruct1x1(instanceSnapshot)) return "mdlrefDW is not a 1x1 struct";
+    if (!mr_Quarlin_isStruct1x1(instanceSnapshot)) return "Invalid simulation state: mdlrefDW is not a 1x1 struct";
     if (!mr_Quarlin_isByteArrayOfAtLeast(mxGetFieldByNumber_800(instanceSnapshot, 0, kRtbField),
                                          sizeof(Quarlin_B)))
-        return "mdlrefDW.rtb is not a real uint8 array of at least 28 bytes";
+        return "Invalid simulation state: mdlrefDW.rtb is not a real uint8 array of at least 28 bytes";
     const mxArray* states = mxGetFieldByNumber_800(instanceSnapshot, 0, kRtdwField);
-    if (!mr_Quarlin_isStruct1x1(states)) return "mdlrefDW.rtdw is not a 1x1 struct";
+    if (!mr_Quarlin_isStruct1x1(states)) return "Invalid simulation state: mdlrefDW.rtdw is not a 1x1 struct";
     for (int32_t field = 0; field < kQuarlinStateFieldCount; ++field) {
         if (!mr_Quarlin_isByteArrayOfAtLeast(mxGetFieldByNumber_800(states, 0, field),
                                              kStateMembers[field].size))

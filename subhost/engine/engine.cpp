@@ -268,7 +268,11 @@ Block::Block(Module& module, HostRecordOptions options) : impl_(std::make_unique
     impl_->prhs[kFlagArgument] = impl_->flagArray;
 }
 
-Block::~Block() = default;
+// A block that goes out of scope set up is terminated first, as a host ends
+// every simulation it started.
+Block::~Block() {
+    if (impl_ != nullptr && impl_->setUp) impl_->call(flag::terminate, 0);
+}
 Block::Block(Block&&) noexcept = default;
 Block& Block::operator=(Block&&) noexcept = default;
 
@@ -354,6 +358,8 @@ CallResult Block::Impl::call(double flagValue, int32_t callArg, mxArray** keep) 
         setUp = true;
         dataMap = host->keptDataMap;
     }
+    // A terminated instance is done: stepping it again needs a new set-up.
+    if (method == flag::terminate) setUp = false;
     return result;
 }
 

@@ -1,12 +1,14 @@
 // Entry calls, host errors, warnings and message objects.
 //
 // Each call into the module runs under subhost_mex_guard.  The host's "error"
-// ends that call by a long jump back into the innermost guard; the jump
-// buffers live here, in one library, whatever library the caller sits in.
+// ends that call by unwinding: it throws an exception of this library's own
+// type, which only the innermost guard catches, so every frame in between,
+// the module's among them, is left the way C++ leaves it (destructors run).
+// Throw and catch both live here, in one library, whatever library the
+// caller sits in.
 #include "subhost/control.h"
 #include "subhost/libmx/mx_object.h"
 
-#include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,14 +22,13 @@ constexpr int32_t kIdField = 0;
 constexpr int32_t kArgsField = 1;
 const char* kMessageFields[] = {"identifier", "arguments"};
 
-struct GuardFrame {
-    std::jmp_buf jump;
-    GuardFrame* outer;
-};
+// What "error" throws.  Nothing outside this library names the type, so no
+// code in between can catch it by mistake for one of its own.
+struct EntryCallEnded {};
 
 // Arrays kept here are taken out of every scope and freed by this library.
 struct Records {
-    GuardFrame* guard = nullptr;
+    int32_t openGuards = 0;
     mxArray* lastError = nullptr;
     std::vector<mxArray*> warnings;
     std::vector<std::string> warnTexts;
@@ -82,11 +83,16 @@ mxArray* makeMessage(const char* id, int32_t argCount, mxArray* const* args) {
     return object;
 }
 
-// What "error" and "warning" keep of their argument: the message object, or
-// for a plain text a message without ID that carries the text.
+// What "error" and "warning" keep of their arguments: the message object;
+// for an identifier and a text, a message of that ID that carries the text;
+// for a plain text, a message without ID that carries the text.
 mxArray* keptMessage(int32_t nrhs, mxArray** prhs) {
     const mxArray* given = nrhs >= 1 && prhs != nullptr ? prhs[0] : nullptr;
     if (subhost_message_is(given)) return kept(mxDuplicateArray_800(given));
+    if (nrhs >= 2 && given != nullptr && mxIsChar_800(given) && prhs[1] != nullptr &&
+        mxIsChar_800(prhs[1])) {
+        return kept(makeMessage(subhost_mx_string(given), 1, &prhs[1]));
+    }
     if (given != nullptr && mxIsChar_800(given)) {
         mxArray* text = const_cast<mxArray*>(given);
         return kept(makeMessage("", 1, &text));
@@ -97,15 +103,13 @@ mxArray* keptMessage(int32_t nrhs, mxArray** prhs) {
 [[noreturn]] void endEntryCall(mxArray* error) {
     Records& r = records();
     r.setLastError(error);
-    GuardFrame* frame = r.guard;
-    if (frame == nullptr) {
+    if (r.openGuards == 0) {
         const char* id = subhost_message_id(error);
         std::fprintf(stderr, "host error outside any entry call: %s\n", id != nullptr ? id : "");
         std::fflush(stderr);
         std::abort();
     }
-    r.guard = frame->outer;
-    std::longjmp(frame->jump, 1);
+    throw EntryCallEnded{};
 }
 
 int32_t callMessage(int32_t nlhs, mxArray** plhs, int32_t nrhs, mxArray** prhs) {
@@ -127,12 +131,16 @@ int32_t subhost_mex_guard(subhost_entry_fn entry, void* context) {
     Records& r = records();
     r.setLastError(nullptr);
     if (entry == nullptr) return 0;
-    GuardFrame frame;
-    frame.outer = r.guard;
-    r.guard = &frame;
-    if (setjmp(frame.jump) != 0) return 1;  // "error" has already unlinked the frame
-    entry(context);
-    r.guard = frame.outer;
+    struct Open {
+        int32_t& count;
+        explicit Open(int32_t& c) : count(c) { ++count; }
+        ~Open() { --count; }
+    } open(r.openGuards);
+    try {
+        entry(context);
+    } catch (const EntryCallEnded&) {
+        return 1;
+    }
     return 0;
 }
 

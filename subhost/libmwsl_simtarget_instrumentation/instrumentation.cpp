@@ -20,6 +20,9 @@ std::map<const SimStruct*, std::vector<PluginEvent>>& events() {
     return *e;
 }
 
+// Every event served, also for records forgotten since.
+int32_t eventsRun = 0;
+
 struct ExitCleanup {
     ~ExitCleanup() { events().clear(); }
 };
@@ -37,6 +40,7 @@ extern "C" {
 
 int32_t slmrRunPluginEvent(SimStruct* S, const char* model, const char* event) {
     events()[S].push_back({model != nullptr ? model : "", event != nullptr ? event : ""});
+    ++eventsRun;
     return 0;
 }
 
@@ -54,6 +58,8 @@ const char* subhost_slmr_pluginEventName(const SimStruct* S, int32_t index) {
     const PluginEvent* e = eventAt(S, index);
     return e != nullptr ? e->event.c_str() : nullptr;
 }
+
+int32_t subhost_slmr_pluginEventsRun(void) { return eventsRun; }
 
 void subhost_slmr_forgetPluginEvents(const SimStruct* S) { events().erase(S); }
 

@@ -409,7 +409,6 @@ HostRecord::HostRecord(HostRecordOptions options) : impl_(std::make_unique<Impl>
     impl_->path = options.path;
 
     SimStruct& S = record_;
-    S.recordStamp = kHostRecordStamp;
     S.modelName = impl_->modelName.c_str();
     S.path = impl_->path.c_str();
     S.root = &record_;

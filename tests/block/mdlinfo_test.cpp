@@ -24,43 +24,73 @@ bool isToken(const std::string& text, size_t length) {
     return true;
 }
 
-TEST_F(ModelInfo, TableEntries) {
+// One row per entry, in table order: the identifier (or, for a generated
+// token, the number of characters before "_prot"), kind, the word at offset
+// 16 and whether "Quarlin" owns it.
+struct EntryRow {
+    const char* identifier;  // null: an opaque token
+    size_t tokenLength;
+    int32_t kind;
+    int32_t offset16;
+    bool owned;
+};
+
+constexpr EntryRow token(size_t length, int32_t kind) { return {nullptr, length, kind, -1, true}; }
+constexpr EntryRow named(const char* identifier, int32_t kind, int32_t offset16, bool owned) {
+    return {identifier, 0, kind, offset16, owned};
+}
+
+const EntryRow kTable[kQuarlinMdlInfoCount] = {
+    token(11, 16),
+    token(10, 17), token(10, 17), token(10, 17), token(10, 17), token(10, 17),  // 1-5
+    token(10, 17), token(10, 17), token(10, 17), token(10, 17), token(10, 17),  // 6-10
+    token(10, 17), token(10, 17), token(10, 17), token(10, 17),                 // 11-14
+    token(10, 17),                                                              // 15: Quarlin_Term
+    token(10, 17), token(10, 17),                                               // 16-17
+    token(10, 17), token(10, 17), token(10, 17), token(10, 17),                 // 18-21: Update, Reset, Init, initialize
+    token(10, 17), token(10, 17),                                               // 22-23
+    named("Quarlin", 17, 0, false),                                             // 24
+    token(10, 17), token(10, 17), token(10, 17),                                // 25-27
+    named("mr_Quarlin_GetSimStateDisallowedBlocks", 20, -1, true),
+    named("mr_Quarlin_extractBitFieldFromCellArrayWithOffset", 20, -1, true),
+    named("mr_Quarlin_cacheBitFieldToCellArrayWithOffset", 20, -1, true),
+    named("mr_Quarlin_restoreDataFromMxArrayWithOffset", 20, -1, true),
+    named("mr_Quarlin_cacheDataToMxArrayWithOffset", 20, -1, true),
+    named("mr_Quarlin_extractBitFieldFromMxArray", 20, -1, true),
+    named("mr_Quarlin_cacheBitFieldToMxArray", 20, -1, true),
+    named("mr_Quarlin_restoreDataFromMxArray", 20, -1, true),
+    named("mr_Quarlin_cacheDataAsMxArray", 20, -1, true),
+    named("mr_Quarlin_RegisterSimStateChecksum", 20, -1, true),
+    named("mr_Quarlin_SetDWork", 20, -1, true),
+    named("mr_Quarlin_GetDWork", 20, -1, true),
+    named("Quarlin.h", 13, -1, false),
+    named("Quarlin.c", 13, -1, true),
+};
+
+TEST_F(ModelInfo, TableEntriesOneByOne) {
     static_assert(sizeof(rtMdlInfo_Quarlin) == 42 * 32);
-    int kinds[21] = {};
     std::set<std::string> tokens;
     for (int i = 0; i < kQuarlinMdlInfoCount; ++i) {
-        SCOPED_TRACE(i);
+        SCOPED_TRACE("entry " + std::to_string(i));
+        const EntryRow& row = kTable[i];
         const Quarlin_MdlInfoEntry& entry = rtMdlInfo_Quarlin[i];
         ASSERT_NE(entry.identifier, nullptr);
-        const std::string identifier = entry.identifier;
-        ASSERT_TRUE(entry.kind == 13 || entry.kind == 16 || entry.kind == 17 || entry.kind == 20);
-        ++kinds[entry.kind];
-        EXPECT_EQ(entry.zero12, 0);
-        EXPECT_EQ(entry.zero20, 0);
-        EXPECT_EQ(entry.offset16, i == 24 ? 0 : -1);
-        if (i == 24 || i == 40) {
-            EXPECT_EQ(entry.owner, nullptr);
+        if (row.identifier != nullptr) {
+            EXPECT_STREQ(entry.identifier, row.identifier);
         } else {
-            ASSERT_NE(entry.owner, nullptr);
+            EXPECT_TRUE(isToken(entry.identifier, row.tokenLength)) << entry.identifier;
+            EXPECT_TRUE(tokens.insert(entry.identifier).second) << "repeated token " << entry.identifier;
+        }
+        EXPECT_EQ(entry.kind, row.kind);
+        EXPECT_EQ(entry.zero12, 0);
+        EXPECT_EQ(entry.offset16, row.offset16);
+        EXPECT_EQ(entry.zero20, 0);
+        if (row.owned) {
             EXPECT_STREQ(entry.owner, "Quarlin");
-        }
-        if (i < 28 && i != 24) {
-            EXPECT_TRUE(isToken(identifier, i == 0 ? 11 : 10)) << identifier;
-            tokens.insert(identifier);
-        }
-        if (entry.kind == 20) {
-            EXPECT_EQ(identifier.rfind("mr_Quarlin_", 0), 0u) << identifier;
+        } else {
+            EXPECT_EQ(entry.owner, nullptr);
         }
     }
-    EXPECT_EQ(rtMdlInfo_Quarlin[0].kind, 16);
-    EXPECT_STREQ(rtMdlInfo_Quarlin[24].identifier, "Quarlin");
-    EXPECT_STREQ(rtMdlInfo_Quarlin[40].identifier, "Quarlin.h");
-    EXPECT_STREQ(rtMdlInfo_Quarlin[41].identifier, "Quarlin.c");
-    EXPECT_EQ(kinds[13], 2);
-    EXPECT_EQ(kinds[16], 1);
-    EXPECT_EQ(kinds[17], 27);
-    EXPECT_EQ(kinds[20], 12);
-    EXPECT_EQ(tokens.size(), 27u);
 
     // The state members' names of the snapshot are not among them.
     BlockInstance block;

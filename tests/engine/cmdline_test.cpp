@@ -5,6 +5,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -169,6 +170,7 @@ TEST_F(EngineTest, ArgumentChecksRaiseHostErrorsInOrder) {
         {"three arguments, nlhs 2", 2, 3, [] { return mxCreateDoubleScalar_800(0.0); },
          "SimStructTooFewRHSArguments"},
         {"nlhs 2", 2, 4, [] { return mxCreateDoubleScalar_800(0.0); }, "SimStructTooManyLHSArguments"},
+        {"nlhs 2, flag 1", 2, 4, [] { return mxCreateDoubleScalar_800(1.0); }, "SimStructTooManyLHSArguments"},
         {"flag []", 0, 4, [] { return mxCreateDoubleMatrix_800(0, 0, mxREAL); },
          "SimStructForthRHSArgIsNotInteger"},
         {"flag [0 0]", 0, 4, [] { return mxCreateDoubleMatrix_800(1, 2, mxREAL); },
@@ -222,48 +224,119 @@ struct Pages {
     unsigned char* memory;
 };
 
-TEST_F(EngineTest, HandlesThatNameNoHostRecordAreRefused) {
-    subhost::HostRecord unstamped;
-    unstamped.S()->recordStamp = 0;
-    subhost::HostRecord aligned;
+// Whether the page at `address` is mapped at all: mincore answers ENOMEM
+// for an address with no mapping.
+bool pageMapped(const void* address) {
+    unsigned char resident = 0;
+    return mincore(const_cast<void*>(address), 1, &resident) == 0 || errno != ENOMEM;
+}
 
-    Pages gone(1);
-    const auto goneAddress = reinterpret_cast<uintptr_t>(gone.memory);
-    munmap(gone.memory, gone.size);
-    gone.size = 0;
+void expectHandleRefused(const CallResult& call, const std::string& problem, const std::string& name) {
+    ASSERT_TRUE(call.hostError.has_value()) << name << ": " << call.describe();
+    EXPECT_EQ(call.hostError->id, "Quarlin_msp:InvalidRecordHandle") << name;
+    ASSERT_EQ(call.hostError->args.size(), 1u) << name;
+    const HostArg& text = call.hostError->args[0];
+    EXPECT_TRUE(text.isText) << name;
+    EXPECT_EQ(text.text, std::string(kSfcnName) + ": the record handle names no block record: " + problem + ".")
+        << name;
+}
+
+TEST_F(EngineTest, HandlesThatNameNoRecordAreRefusedUnderTheModulesOwnId) {
+    subhost::HostRecord aligned;
 
     Pages closed(1, PROT_NONE);
 
-    // A stamp that sits readable just before a page that is not: the record
-    // it would start is refused as a whole.
+    // Memory readable just before a page that is not: a record starting
+    // there runs into the unreadable page.
     Pages straddling(2);
-    const size_t stampAt = straddling.page() - 64;
-    std::memcpy(straddling.memory + stampAt, &kHostRecordStamp, sizeof kHostRecordStamp);
     mprotect(straddling.memory + straddling.page(), straddling.page(), PROT_NONE);
+    unsigned char* straddlingRecord = straddling.memory + straddling.page() - 64;
 
+    // Records whose model names cannot be read: one pointing into the closed
+    // page, one whose name runs unterminated into it.
+    subhost::HostRecord nameClosed;
+    nameClosed.S()->modelName = reinterpret_cast<const char*>(closed.memory);
+    subhost::HostRecord nameUnterminated;
+    std::memset(straddlingRecord, 'Q', 64);
+    nameUnterminated.S()->modelName = reinterpret_cast<const char*>(straddlingRecord);
+
+    // An unmapped page: the second page of the address space, where the
+    // system places a mapping only when asked for that very address, so no
+    // allocation made meanwhile lands there (a hole punched into a mapping
+    // is soon filled again, under the sanitizers at once).  Each case checks
+    // that it is still unmapped.
+    const auto* hole = reinterpret_cast<const unsigned char*>(uintptr_t{0x1000});
+
+    const std::string unreadable = "the memory at the address cannot be read";
+    const std::string badName = "the record's model name is not a readable text";
     struct Case {
         const char* name;
         uintptr_t address;
+        std::string problem;
     };
     const Case cases[] = {
-        {"null address", 0},
-        {"misaligned address", reinterpret_cast<uintptr_t>(aligned.S()) + 4},
-        {"unmapped page", goneAddress},
-        {"page without read access", reinterpret_cast<uintptr_t>(closed.memory)},
-        {"record running into an unreadable page", reinterpret_cast<uintptr_t>(straddling.memory + stampAt)},
-        {"record without the host's stamp", reinterpret_cast<uintptr_t>(unstamped.S())},
+        {"null address", 0, "the address is null"},
+        {"misaligned address", reinterpret_cast<uintptr_t>(aligned.S()) + 4,
+         "the address is not aligned for a record"},
+        {"unmapped page", reinterpret_cast<uintptr_t>(hole), unreadable},
+        {"page without read access", reinterpret_cast<uintptr_t>(closed.memory), unreadable},
+        {"record running into an unreadable page", reinterpret_cast<uintptr_t>(straddlingRecord), unreadable},
+        {"model name on an unreadable page", reinterpret_cast<uintptr_t>(nameClosed.S()), badName},
+        {"model name running into an unreadable page", reinterpret_cast<uintptr_t>(nameUnterminated.S()),
+         badName},
     };
     for (const Case& c : cases) {
         ArrayScope scope;
-        expectHostError(callWith(1, handleOf(c.address)), "SimStructInvalidRecordHandle", {text(kSfcnName)}, c.name);
+        ASSERT_FALSE(pageMapped(hole)) << c.name;
+        expectHandleRefused(callWith(1, handleOf(c.address)), c.problem, c.name);
+        ASSERT_FALSE(pageMapped(hole)) << c.name;
     }
-    EXPECT_EQ(filledEntries(unstamped.S()), std::vector<bool>(elevenFilled().size(), false));
+    EXPECT_EQ(filledEntries(nameClosed.S()), std::vector<bool>(elevenFilled().size(), false));
+    EXPECT_EQ(filledEntries(nameUnterminated.S()), std::vector<bool>(elevenFilled().size(), false));
 
+    for (double half : {3e9, -3e9, std::nan("")}) {
+        ArrayScope scope;
+        mxArray* handle = handleOf(aligned.S());
+        mxGetPr_800(handle)[1] = half;
+        expectHandleRefused(callWith(1, handle), "an address half is not a signed 32-bit integer",
+                            "high half " + std::to_string(half));
+    }
+    EXPECT_EQ(filledEntries(aligned.S()), std::vector<bool>(elevenFilled().size(), false));
+}
+
+// No stamp or other private mark: any record laid out as the host lays it
+// out binds.  A fractional half is truncated toward zero first.
+TEST_F(EngineTest, AFractionalHalfIsTruncatedAndTheRecordBound) {
+    subhost::HostRecord record;
     ArrayScope scope;
-    mxArray* outOfRange = handleOf(reinterpret_cast<uintptr_t>(aligned.S()));
-    mxGetPr_800(outOfRange)[0] = 3e9;
-    expectHostError(callWith(1, outOfRange), "SimStructInvalidRecordHandle", {text(kSfcnName)},
-                    "half beyond the 32-bit range");
+    mxArray* handle = handleOf(record.S());
+    double* h = mxGetPr_800(handle);
+    h[0] += h[0] >= 0 ? 0.75 : -0.75;
+    const CallResult bind = callWith(1, handle);
+    EXPECT_TRUE(bind.ok) << bind.describe();
+    EXPECT_EQ(filledEntries(record.S()), elevenFilled());
+}
+
+TEST_F(EngineTest, ABindableHandleWithAnInvalidFlagLeavesTheRecordAlone) {
+    subhost::HostRecord record;
+    ArrayScope scope;
+    mxArray* empty = mxCreateDoubleMatrix_800(0, 0, mxREAL);
+    const mxArray* prhs[] = {empty, handleOf(record.S()), empty, mxCreateDoubleScalar_800(1.0)};
+    ArrayPtr column;
+    const CallResult call = subhost::commandLineCall(module(), 1, prhs, &column);
+    expectHostError(call, "SimStructInvalidFlagPassedToSfcn", {text(kSfcnName)}, "flag 1");
+    EXPECT_EQ(column, nullptr);
+    EXPECT_EQ(filledEntries(record.S()), std::vector<bool>(elevenFilled().size(), false));
+    EXPECT_EQ(record.S()->sizes[sizes_index::versionStamp], 0);
+}
+
+TEST_F(EngineTest, ARecordWithoutAModelNameIsANameMismatch) {
+    subhost::HostRecord record;
+    record.S()->modelName = nullptr;
+    ArrayScope scope;
+    expectHostError(callWith(1, handleOf(record.S())), "SimStructSFunctionNameMismatch",
+                    {text("Quarlin_msp"), text("")}, "null model name");
+    EXPECT_EQ(filledEntries(record.S()), std::vector<bool>(elevenFilled().size(), false));
 }
 
 TEST_F(EngineTest, ArraysThatAreNoHandleMakeAPlainQuery) {
@@ -279,6 +352,19 @@ TEST_F(EngineTest, ArraysThatAreNoHandleMakeAPlainQuery) {
              mxArray* row = mxCreateDoubleMatrix_800(1, 3, mxREAL);
              std::memcpy(mxGetPr_800(row), mxGetPr_800(handleOf(S)), 3 * sizeof(double));
              return row;
+         }},
+        {"3x0", [](const SimStruct*) { return mxCreateDoubleMatrix_800(3, 0, mxREAL); }},
+        {"complex 3x1", [](const SimStruct* S) {
+             mxArray* complex = mxCreateDoubleMatrix_800(3, 1, mxCOMPLEX);
+             std::memcpy(mxGetPr_800(complex), mxGetPr_800(handleOf(S)), 3 * sizeof(double));
+             return complex;
+         }},
+        {"single 3x1", [](const SimStruct* S) {
+             mxArray* single = mxCreateNumericMatrix_800(3, 1, mx_class::singleClass, mxREAL);
+             const double* h = mxGetPr_800(handleOf(S));
+             auto* values = static_cast<float*>(mxGetData_800(single));
+             for (int i = 0; i < 3; ++i) values[i] = static_cast<float>(h[i]);
+             return single;
          }},
     };
     for (const Case& c : cases) {
@@ -311,6 +397,56 @@ TEST_F(EngineTest, HandleHalvesAreSigned32BitIntegers) {
     }
     record->~HostRecord();
     munmap(place, bytes);
+}
+
+}  // namespace
+}  // namespace engine_test
+
+namespace engine_test {
+namespace {
+
+// A registration that stops early (the host refuses service 362, or the
+// model-information table with 72) is no failure of the bind: the entry
+// still writes its stamp, snapshot handling and options bit, and returns the
+// sizes as the registration left them.
+TEST_F(EngineTest, BindWhoseRegistrationStopsEarlyStillAnswers) {
+    struct Case {
+        const char* name;
+        int32_t refusedService;
+        double numInputPorts;  // what the registration got to declare
+    };
+    for (const Case& c : {Case{"service 362 answers 0", 362, 0}, Case{"service 72 answers 0", 72, 4}}) {
+        subhost::Block block(module());
+        block.host().answers[c.refusedService] = 0;
+        const CallResult bind = block.bind();
+        ASSERT_TRUE(bind.ok) << c.name << ": " << bind.describe();
+        const auto& sizes = block.boundSizes();
+        EXPECT_EQ(sizes[19], 8480229) << c.name;
+        EXPECT_EQ(sizes[3], c.numInputPorts) << c.name;
+        EXPECT_EQ(static_cast<uint32_t>(sizes[23]) & 0x2000u, 0x2000u) << c.name;
+        EXPECT_EQ((static_cast<uint32_t>(sizes[31]) >> 19) & 0xFu, 3u) << c.name << ": snapshot handling";
+        EXPECT_EQ(filledEntries(block.record()), elevenFilled()) << c.name;
+    }
+}
+
+// Registration writes its own bits of the flag word and leaves the host's;
+// elements the entry reads as unsigned come out unsigned with bit 31 set.
+TEST_F(EngineTest, BindKeepsTheHostsBitsAndReadsUnsignedElementsUnsigned) {
+    subhost::Block block(module());
+    SimStruct* S = block.record();
+    constexpr uint32_t kHostBits = 0x80000001u | 0x00000400u;  // bit 0, bit 10 and bit 31: none the block writes
+    S->sizes[sizes_index::flags] = static_cast<int32_t>(kHostBits);
+    for (int k : {15, 16, 17, 18}) S->sizes[k] = static_cast<int32_t>(0x80000000u + static_cast<uint32_t>(k));
+    ASSERT_TRUE(block.bind().ok);
+
+    const uint32_t flags = static_cast<uint32_t>(S->sizes[sizes_index::flags]);
+    EXPECT_EQ(flags & kHostBits, kHostBits);
+    EXPECT_EQ(flags & ~kHostBits, 0x1A1200u) << "the block's own bits";
+    const auto& sizes = block.boundSizes();
+    for (int k : {15, 16, 17, 18}) EXPECT_EQ(sizes[k], 2147483648.0 + k) << "element " << k;
+    EXPECT_EQ(sizes[23], 1744840738.0);
+    EXPECT_EQ(sizes[31], static_cast<double>(static_cast<int32_t>(flags))) << "element 31 is read signed";
+    EXPECT_LT(sizes[31], 0.0);
 }
 
 }  // namespace

@@ -325,6 +325,50 @@ TEST_F(DispatchTest, SnapshotCallsNeedTheBlocksOwnSnapshotHandling) {
     EXPECT_FALSE(moved == before);
 }
 
+// A refused tree is reported in the constant-text form: plain text naming the
+// fault, no ID for a host catalogue to look up, and the instance untouched.
+TEST_F(DispatchTest, ARefusedSnapshotIsAPlainTextAndChangesNothing) {
+    subhost::ArrayPtr snapshot;
+    ASSERT_TRUE(block.saveSimState(snapshot).ok);
+    stepOnce();
+    const Observed moved = observe();
+    mxSetFieldByNumber_800(snapshot.get(), 0, 3, mxCreateString_800("0.1"));
+    const CallResult restore = block.restoreSimState(snapshot.get());
+    EXPECT_FALSE(restore.ok);
+    EXPECT_FALSE(restore.hostError.has_value());
+    EXPECT_EQ(restore.errorStatus, "Invalid simulation state: tNext is not a real numeric scalar");
+    EXPECT_TRUE(observe() == moved);
+}
+
+TEST_F(DispatchTest, TerminateEndsTheSetUp) {
+    ASSERT_TRUE(block.terminate().ok);
+    EXPECT_FALSE(block.outputs().engineError.empty()) << "a step after terminate";
+    EXPECT_FALSE(block.update().engineError.empty());
+    const CallResult again = block.setUp();
+    ASSERT_TRUE(again.ok) << again.describe();
+    EXPECT_TRUE(block.outputs().ok);
+}
+
+TEST_F(EngineTest, ABlockGoingOutOfScopeSetUpIsTerminated) {
+    struct Case {
+        const char* name;
+        bool setUp;
+        bool terminatedBefore;
+        int32_t terminations;
+    };
+    for (const Case& c : {Case{"bound only", false, false, 0}, Case{"set up", true, false, 1},
+                          Case{"terminated already", true, true, 0}}) {
+        int32_t before = 0;
+        {
+            subhost::Block block(module());
+            ASSERT_TRUE(c.setUp ? block.setUp().ok : block.bind().ok) << c.name;
+            if (c.terminatedBefore) ASSERT_TRUE(block.terminate().ok);
+            before = subhost_slmr_pluginEventsRun();
+        }
+        EXPECT_EQ(subhost_slmr_pluginEventsRun() - before, c.terminations) << c.name;
+    }
+}
+
 TEST_F(DispatchTest, MethodsTheBlockDoesNotHaveSayIt) {
     EXPECT_EQ(block.hostCall(103).errorStatus, diagText("SimStructNoMdlGetTimeOfNextVarHit"));
     EXPECT_EQ(block.hostCall(108).errorStatus, diagText("SimStructNoMdlZeroCrossings"));

@@ -454,3 +454,45 @@ TEST(Step, RecoversTheAngleAndSpeedOfATurningMachine) {
 }
 
 }  // namespace
+
+// A host may hand an output buffer that is also an input buffer.  The step
+// writes both outputs before it reads any input, so each aliased input reads
+// the output just written: the result equals a step whose inputs are those
+// outputs.
+TEST(Step, WritesBothOutputsBeforeReadingAnInput) {
+    const States start{1.5F, -0.25F, 300.0F, 2.0F, 40.0F, 0.5F, -0.5F};
+    const Inputs given{0.1F, -0.2F, 3.0F, -4.0F};
+
+    Model outputsOnly(start);
+    outputsOnly.output(given);
+    const float angle = outputsOnly.angleOut;
+    const float speed = outputsOnly.speedRpmOut;
+
+    struct Case {
+        const char* name;
+        int angleInput;  // index into the four inputs
+        int speedInput;
+    };
+    for (const Case c : {Case{"angle on i_alpha, speed on v_beta", 0, 3}, Case{"angle on v_alpha, speed on i_beta", 2, 1}}) {
+        SCOPED_TRACE(c.name);
+        float expectedIn[4] = {given.iAlpha, given.iBeta, given.vAlpha, given.vBeta};
+        expectedIn[c.angleInput] = angle;
+        expectedIn[c.speedInput] = speed;
+        Model reference(start);
+        reference.step({expectedIn[0], expectedIn[1], expectedIn[2], expectedIn[3]});
+
+        Model aliased(start);
+        float buffers[4] = {given.iAlpha, given.iBeta, given.vAlpha, given.vBeta};
+        Quarlin(&buffers[0], &buffers[1], &buffers[2], &buffers[3], &buffers[c.angleInput],
+                &buffers[c.speedInput], &aliased.rtb, &aliased.rtdw);
+        Quarlin_Update(&aliased.rtb, &aliased.rtdw);
+
+        EXPECT_EQ(bits(buffers[c.angleInput]), bits(angle));
+        EXPECT_EQ(bits(buffers[c.speedInput]), bits(speed));
+        const States got = statesOf(aliased.rtdw);
+        const States want = statesOf(reference.rtdw);
+        EXPECT_EQ(std::memcmp(&got, &want, sizeof got), 0);
+        EXPECT_EQ(hexOf(got.currentAlpha), hexOf(want.currentAlpha));
+        EXPECT_EQ(hexOf(got.emfBeta), hexOf(want.emfBeta));
+    }
+}

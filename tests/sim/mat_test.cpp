@@ -232,37 +232,6 @@ TEST(MatFile, FailedWriteLeavesNothingBehind) {
     EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
-TEST(Tree, ShapeDifferenceNamesTheFirstDifference) {
-    const Node own = blockLikeTree();
-    struct Case {
-        const char* name;
-        std::function<void(Node&)> change;
-        const char* difference;  // empty: alike
-    };
-    const Case cases[] = {
-        {"same shape, other values", [](Node& n) { n.fields[3].reals[0] = 99; }, ""},
-        {"short byte row", [](Node& n) { n.fields[1].fields[0] = Node::byteRow(std::vector<uint8_t>(27)); },
-         "snapshot.mdlrefDW.rtb is 1x27, expected 1x28"},
-        {"renamed state", [](Node& n) { n.fields[1].fields[1].names[4] = "mdlrefDW->rtdw.other00000_prot"; },
-         "snapshot.mdlrefDW.rtdw field 4 is named \"mdlrefDW->rtdw.other00000_prot\""},
-        {"missing field", [](Node& n) { n.names.pop_back(); n.fields.pop_back(); }, "snapshot has 5 fields, expected 6"},
-        {"double for bytes", [](Node& n) { n.fields[1].fields[0] = Node::scalar(1); },
-         "snapshot.mdlrefDW.rtb is a double array, expected a uint8 array"},
-        {"empty scalar", [](Node& n) { n.fields[4] = Node{}; }, "snapshot.tNextTid is empty, expected a double array"},
-    };
-    for (const auto& c : cases) {
-        Node got = own;
-        c.change(got);
-        const auto difference = quarlin_sim::shapeDifference(own, got, "snapshot");
-        if (std::string(c.difference).empty()) {
-            EXPECT_FALSE(difference) << c.name << ": " << *difference;
-        } else {
-            ASSERT_TRUE(difference) << c.name;
-            EXPECT_EQ(difference->rfind(c.difference, 0), 0u) << c.name << ": " << *difference;
-        }
-    }
-}
-
 quarlin_sim::SnapshotFile sampleSnapshot() {
     quarlin_sim::SnapshotFile file;
     file.snapshot = blockLikeTree();

@@ -7,6 +7,7 @@
 #include <ostream>
 #include <string>
 
+#include "subhost/control.h"
 #include "subhost/engine.h"
 
 namespace {
@@ -22,7 +23,36 @@ std::string modulePath() {
 
 // The sanitizers bring allocators of their own; count only in plain builds.
 #if !defined(__SANITIZE_ADDRESS__)
-// The replacement pair takes its memory from malloc and gives it back to free.
+// The C allocator's entry points, defined in the program, take the place of
+// the C library's for every library loaded into it, the module and the host
+// libraries among them; each counts and hands on to the C library's own.
+extern "C" {
+void* __libc_malloc(std::size_t size);
+void* __libc_calloc(std::size_t count, std::size_t size);
+void* __libc_realloc(void* p, std::size_t size);
+void* __libc_memalign(std::size_t alignment, std::size_t size);
+void __libc_free(void* p);
+
+void* malloc(std::size_t size) {
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    return __libc_malloc(size);
+}
+void* calloc(std::size_t count, std::size_t size) {
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    return __libc_calloc(count, size);
+}
+void* realloc(void* p, std::size_t size) {
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    return __libc_realloc(p, size);
+}
+void* aligned_alloc(std::size_t alignment, std::size_t size) {
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    return __libc_memalign(alignment, size);
+}
+void free(void* p) { __libc_free(p); }
+}
+
+// operator new is counted on its own as well, whatever it takes its memory from.
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void* operator new(std::size_t size) {
     allocations.fetch_add(1, std::memory_order_relaxed);
@@ -31,7 +61,7 @@ void* operator new(std::size_t size) {
 }
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-#define QUARLIN_COUNTING_NEW 1
+#define QUARLIN_COUNTING_ALLOCATIONS 1
 #endif
 
 namespace {
@@ -48,7 +78,7 @@ void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 class StepAllocation : public ::testing::TestWithParam<Case> {};
 
 TEST_P(StepAllocation, StepsMakeNoHeapAllocation) {
-#if !defined(QUARLIN_COUNTING_NEW)
+#if !defined(QUARLIN_COUNTING_ALLOCATIONS)
     GTEST_SKIP() << "allocations are counted only without the sanitizers";
 #else
     subhost::Module module(modulePath());
@@ -73,6 +103,15 @@ TEST_P(StepAllocation, StepsMakeNoHeapAllocation) {
 
     // Warm up: the host's first calls may size its own bookkeeping.
     for (int k = 0; k < 100; ++k) ASSERT_TRUE(step(k));
+
+    // The counter sees what it should: the host's allocator, which takes its
+    // memory from the C library's calloc inside the host library, counts.
+    const long probe = allocations.load();
+    void* memory = mxCalloc_800(1, 8);
+    ASSERT_GT(allocations.load(), probe) << "the host library's C allocations are not counted";
+    subhost_mx_release(memory);
+    mxFree_800(memory);
+
     const long before = allocations.load();
     bool allOk = true;
     for (int k = 100; k < 10100; ++k) allOk = step(k) && allOk;

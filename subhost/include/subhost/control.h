@@ -152,6 +152,8 @@ SUBHOST_MWSL_SIMTARGET_CORE_API void subhost_slmr_clearTopTids(void);
 SUBHOST_MWSL_SIMTARGET_INSTRUMENTATION_API int32_t subhost_slmr_pluginEventCount(const SimStruct* S);
 SUBHOST_MWSL_SIMTARGET_INSTRUMENTATION_API const char* subhost_slmr_pluginEventModel(const SimStruct* S, int32_t index);
 SUBHOST_MWSL_SIMTARGET_INSTRUMENTATION_API const char* subhost_slmr_pluginEventName(const SimStruct* S, int32_t index);
+// Events served since the process started, for every record, forgotten or not.
+SUBHOST_MWSL_SIMTARGET_INSTRUMENTATION_API int32_t subhost_slmr_pluginEventsRun(void);
 
 // Diagnostic objects made by slmrCreateDiagnostic (host-owned, freed at
 // subhost_slmr_forgetAll or exit).  Arguments are kept as pointer-sized values.
@@ -170,6 +172,32 @@ SUBHOST_MWSL_SIMTARGET_CORE_API int32_t subhost_slmr_fullPathCount(void);
 // for all records.
 SUBHOST_MWSL_SIMTARGET_CORE_API void subhost_slmr_forget(const SimStruct* S);
 SUBHOST_MWSL_SIMTARGET_CORE_API void subhost_slmr_forgetAll(void);
+
+// ---------------------------------------------------------------------------
+// libmwmathutil: an ordered log of the calls served, with their argument
+// and result bits (an IsNaN result as 1.0f or 0.0f).
+
+enum subhost_mu_function : int32_t {
+    subhost_mu_cos,
+    subhost_mu_sin,
+    subhost_mu_sign,
+    subhost_mu_isNaN,
+    subhost_mu_rem,
+};
+
+struct subhost_mu_call {
+    subhost_mu_function function;
+    int32_t argCount;
+    uint32_t args[2];
+    uint32_t result;
+};
+
+// Opening empties the log; calls are logged until it is closed.  The log
+// keeps the first 256 calls and counts the rest.
+SUBHOST_MWMATHUTIL_API void subhost_mu_openLog(void);
+SUBHOST_MWMATHUTIL_API void subhost_mu_closeLog(void);
+SUBHOST_MWMATHUTIL_API int32_t subhost_mu_logLength(void);
+SUBHOST_MWMATHUTIL_API bool subhost_mu_logEntry(int32_t index, subhost_mu_call* call);
 
 // ---------------------------------------------------------------------------
 // libfixedpoint

@@ -174,7 +174,9 @@ public:
     CallResult saveSimState(ArrayPtr& snapshot);
     CallResult restoreSimState(const mxArray* snapshot);
 
-    CallResult terminate();  // flag 107
+    // Flag 107.  Ends the set-up: a step afterwards is refused until the
+    // block is set up again.  A block destroyed while set up is terminated.
+    CallResult terminate();
     CallResult cleanup();    // flag 152
 
     // Any host call: `flag` as the double the host puts in its flag array,

@@ -12,7 +12,7 @@ namespace quarlin_sim {
 namespace {
 
 void check(const subhost::CallResult& result, const std::string& what) {
-    if (!result) fail(what + ": " + result.describe());
+    if (!result) throw BlockFailure(what + ": " + result.describe(), result.hostError);
 }
 
 Node nodeFrom(const mxArray* array, const std::string& path, int depth) {
@@ -48,7 +48,15 @@ Node nodeFrom(const mxArray* array, const std::string& path, int depth) {
             const char* text = subhost_mx_string(array);
             return Node::textRow(text != nullptr ? text : "");
         }
-        default: fail(path + ": an array of a class a snapshot does not hold");
+        default: {
+            const int classId = mxGetClassID_800(array);
+            std::vector<double> values;
+            if (numeric_class::unitSize(classId) == 0 || mxIsComplex_800(array) ||
+                !numeric_class::decode(classId, mxGetData_800(array), rows * columns, values)) {
+                fail(path + ": an array of a class a snapshot does not hold");
+            }
+            return Node::numericMatrix(classId, rows, columns, std::move(values));
+        }
     }
 }
 
@@ -76,10 +84,8 @@ mxArray* arrayFromNode(const Node& node) {
             return array;
         }
         case Node::Kind::reals: {
-            mxArray* array = mxCreateDoubleMatrix_800(node.rows, node.columns, mxREAL);
-            if (!node.reals.empty()) {
-                std::memcpy(mxGetData_800(array), node.reals.data(), node.reals.size() * sizeof(double));
-            }
+            mxArray* array = mxCreateNumericMatrix_800(node.rows, node.columns, node.numericClass, mxREAL);
+            if (!node.reals.empty()) numeric_class::encode(node.numericClass, node.reals, mxGetData_800(array));
             return array;
         }
         case Node::Kind::text: return mxCreateString_800(node.text.c_str());
@@ -112,13 +118,13 @@ HostBlock::~HostBlock() {
 
 void HostBlock::step(uint64_t k, const std::array<float, 4>& inputs, StepResult& out, bool withStates) {
     for (int port = 0; port < 4; ++port) block_.setInput(port, inputs[port]);
-    if (auto result = block_.outputs(0); !result) fail("step " + std::to_string(k) + ": " + result.describe());
+    if (auto result = block_.outputs(0); !result) check(result, "step " + std::to_string(k));
     out.outputs = {block_.output(0), block_.output(1)};
     if (withStates) {
         out.states = block_.states();
         out.runFlags = block_.runFlags();
     }
-    if (auto result = block_.update(); !result) fail("step " + std::to_string(k) + ": " + result.describe());
+    if (auto result = block_.update(); !result) check(result, "step " + std::to_string(k));
 }
 
 Node HostBlock::saveSnapshot() {
@@ -129,24 +135,13 @@ Node HostBlock::saveSnapshot() {
 }
 
 void HostBlock::restoreSnapshot(const Node& snapshot, const std::string& source) {
-    // The block restores whatever it is given without looking; only a tree
-    // of the shape it makes itself, down to the field names of this build,
-    // is handed over.
-    const Node own = saveSnapshot();
-    if (auto difference = shapeDifference(own, snapshot, "snapshot")) {
-        fail(source + " does not fit this module: " + *difference);
-    }
-    // The block turns the next-hit task index into a 32-bit integer.
-    if (const Node* tid = snapshot.field("tNextTid"); tid != nullptr && tid->isScalar()) {
-        const double v = tid->reals[0];
-        if (!(v >= -2147483648.0 && v <= 2147483647.0) || v != std::trunc(v)) {
-            fail(source + " is damaged: snapshot.tNextTid is not a task index");
-        }
-    }
+    // The block judges the tree: it checks the whole of it and refuses a
+    // malformed one before it writes anything.  The file's own structure and
+    // digest were checked when it was read.
     subhost_mx_beginScope();
     const subhost::CallResult result = block_.restoreSimState(arrayFromNode(snapshot));
     subhost_mx_endScope();
-    if (!result) fail("the block refused the snapshot in " + source + ": " + result.describe());
+    check(result, "the block refused the snapshot in " + source);
 }
 
 std::array<uint32_t, 4> HostBlock::stateChecksum() {

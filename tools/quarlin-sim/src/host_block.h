@@ -1,16 +1,18 @@
 // The simulator's side of the host engine: one loaded module, one block on
 // it set up and ready to step, and the block's snapshot as a tree of our
-// own.  Every call that the engine reports as not ok becomes a Failure.
+// own.  Every call that the engine reports as not ok becomes a BlockFailure.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "args.h"
+#include "failure.h"
 #include "subhost/engine.h"
 #include "tree.h"
 
@@ -37,7 +39,17 @@ inline constexpr OptionSpec kModuleOption{"--module", "", "PATH",
 // Loads the module at `path`; throws a Failure naming it when that fails.
 std::unique_ptr<subhost::Module> loadModule(const std::string& path);
 
-// One row of the data map's states table, as the host reads it.
+// A call into the block that did not complete: the message for people, and
+// the host error that ended the call when one did.
+class BlockFailure : public Failure {
+public:
+    BlockFailure(std::string message, std::optional<subhost::HostErrorInfo> hostError)
+        : Failure(std::move(message)), hostError_(std::move(hostError)) {}
+    const std::optional<subhost::HostErrorInfo>& hostError() const { return hostError_; }
+
+private:
+    std::optional<subhost::HostErrorInfo> hostError_;
+};
 
 class HostBlock {
 public:
@@ -61,7 +73,7 @@ public:
     Node saveSnapshot();
     // Restores `snapshot` after checking that it has the shape of the
     // block's own snapshots; throws a Failure (`source` names the file) when
-    // it has not, or when the block reports an error.
+    // it has not, or a BlockFailure when the block reports an error.
     void restoreSnapshot(const Node& snapshot, const std::string& source);
 
     // The four words of the block's state checksum, as registered.

@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "failure.h"
 #include "files.h"
@@ -59,6 +60,24 @@ inline constexpr uint32_t uint8 = 9;
 inline constexpr uint32_t uint64 = 15;
 }  // namespace mc
 constexpr uint32_t kComplexFlag = 0x0800;
+// Every integer up to 2^53 in magnitude has its double.
+constexpr int64_t kLargestExact = int64_t{1} << 53;
+
+// The element type that holds values of a real numeric class as they are.
+uint32_t elementTypeOf(int classId) {
+    switch (classId) {
+        case numeric_class::singleClass: return mi::single;
+        case numeric_class::int8Class: return mi::int8;
+        case numeric_class::uint8Class: return mi::uint8;
+        case numeric_class::int16Class: return mi::int16;
+        case numeric_class::uint16Class: return mi::uint16;
+        case numeric_class::int32Class: return mi::int32;
+        case numeric_class::uint32Class: return mi::uint32;
+        case numeric_class::int64Class: return mi::int64;
+        case numeric_class::uint64Class: return mi::uint64;
+        default: return mi::doubleType;
+    }
+}
 
 size_t unitSize(uint32_t type) {
     switch (type) {
@@ -119,6 +138,7 @@ private:
         const uint32_t arrayClass = node.kind == Node::Kind::structure ? mc::structure
                                     : node.kind == Node::Kind::bytes   ? mc::uint8
                                     : node.kind == Node::Kind::text    ? mc::character
+                                    : node.kind == Node::Kind::reals   ? static_cast<uint32_t>(node.numericClass)
                                                                        : mc::doubleClass;
         const uint32_t flags[2] = {arrayClass, 0};
         element(mi::uint32, flags, sizeof flags);
@@ -129,7 +149,16 @@ private:
         element(mi::int8, name.data(), name.size());
         switch (node.kind) {
             case Node::Kind::empty: element(mi::doubleType, nullptr, 0); break;
-            case Node::Kind::reals: element(mi::doubleType, node.reals.data(), node.reals.size() * sizeof(double)); break;
+            case Node::Kind::reals: {
+                if (node.numericClass == numeric_class::doubleClass) {
+                    element(mi::doubleType, node.reals.data(), node.reals.size() * sizeof(double));
+                    break;
+                }
+                std::vector<char> data(node.reals.size() * numeric_class::unitSize(node.numericClass));
+                numeric_class::encode(node.numericClass, node.reals, data.data());
+                element(elementTypeOf(node.numericClass), data.data(), data.size());
+                break;
+            }
             case Node::Kind::bytes: element(mi::uint8, node.bytes.data(), node.bytes.size()); break;
             case Node::Kind::text: {
                 // Two bytes per character, as MATLAB itself stores text.
@@ -222,10 +251,8 @@ public:
         switch (a.arrayClass) {
             case mc::doubleClass: {
                 if (count == 0) return Node{};  // an empty field is written as []
-                std::vector<double> values(count);
-                for (size_t i = 0; i < count; ++i) {
-                    if (!number(a.values, i, values[i])) return refuse("double data of an unknown kind");
-                }
+                std::vector<double> values;
+                if (const auto why = numbers(a.values, count, values)) return refuse(*why);
                 return Node::realMatrix(rows, columns, std::move(values));
             }
             case mc::uint8: {
@@ -258,7 +285,14 @@ public:
                 }
                 return Node::structure(a.names, std::move(fields));
             }
-            default: return refuse("an array of a class a snapshot does not hold");
+            default: {
+                // The other real numeric classes a host may hand back.
+                const int classId = static_cast<int>(a.arrayClass);
+                if (numeric_class::unitSize(classId) == 0) return refuse("an array of a class a snapshot does not hold");
+                std::vector<double> values;
+                if (const auto why = numbers(a.values, count, values)) return refuse(*why);
+                return Node::numericMatrix(classId, rows, columns, std::move(values));
+            }
         }
     }
 
@@ -279,9 +313,21 @@ private:
         return swapped_ ? __builtin_bswap16(value) : value;
     }
 
+    // The values of numeric data as doubles, or why they cannot be.
+    std::optional<std::string> numbers(const Span& s, size_t count, std::vector<double>& values) const {
+        values.resize(count);
+        for (size_t i = 0; i < count; ++i) {
+            if (number(s, i, values[i])) continue;
+            return s.type == mi::int64 || s.type == mi::uint64 ? "a 64-bit integer beyond 2^53"
+                                                               : "numeric data of an unknown kind";
+        }
+        return std::nullopt;
+    }
+
     // Value `i` of numeric data, as a double; false for data that is not
-    // numeric.  Every kind of number converts exactly, as in MATLAB, which
-    // may store whole-numbered doubles in a smaller type.
+    // numeric or has no exact double.  Every other kind of number converts
+    // exactly, as in MATLAB, which may store whole-numbered doubles in a
+    // smaller type.
     bool number(const Span& s, size_t i, double& out) const {
         const size_t unit = unitSize(s.type);
         if (unit == 0 || s.type == mi::utf8 || s.type == mi::utf16 || s.type == mi::utf32) return false;
@@ -297,7 +343,17 @@ private:
             case mi::uint32: out = static_cast<uint32_t>(bits); break;
             case mi::single: out = std::bit_cast<float>(static_cast<uint32_t>(bits)); break;
             case mi::doubleType: out = std::bit_cast<double>(bits); break;
-            default: return false;  // 64-bit integers need not fit a double
+            case mi::int64: {
+                const auto v = static_cast<int64_t>(bits);
+                if (v > kLargestExact || v < -kLargestExact) return false;
+                out = static_cast<double>(v);
+                break;
+            }
+            case mi::uint64:
+                if (bits > static_cast<uint64_t>(kLargestExact)) return false;
+                out = static_cast<double>(bits);
+                break;
+            default: return false;
         }
         return true;
     }

@@ -42,6 +42,9 @@ public:
     void add(const Node& node) {
         add(static_cast<uint64_t>(node.kind));
         if (node.kind == Node::Kind::empty) return;
+        // Doubles, all that files of earlier versions hold, add no class.
+        if (node.kind == Node::Kind::reals && node.numericClass != numeric_class::doubleClass)
+            add(static_cast<uint64_t>(node.numericClass));
         add(node.rows);
         add(node.columns);
         add(node.bytes.data(), node.bytes.size());
