@@ -27,6 +27,7 @@ void expectSameTree(const Node& a, const Node& b, const std::string& path = "roo
     if (a.kind == Node::Kind::empty) return;
     ASSERT_EQ(a.rows, b.rows) << path;
     ASSERT_EQ(a.columns, b.columns) << path;
+    EXPECT_EQ(a.numericClass, b.numericClass) << path;
     EXPECT_EQ(a.bytes, b.bytes) << path;
     EXPECT_EQ(a.text, b.text) << path;
     ASSERT_EQ(a.reals.size(), b.reals.size()) << path;
@@ -80,6 +81,15 @@ struct MatvarDeleter {
 };
 using MatvarPtr = std::unique_ptr<matvar_t, MatvarDeleter>;
 
+matio_types matioTypeOf(int classId) {
+    switch (classId) {
+        case quarlin_sim::numeric_class::singleClass: return MAT_T_SINGLE;
+        case quarlin_sim::numeric_class::int32Class: return MAT_T_INT32;
+        case quarlin_sim::numeric_class::uint64Class: return MAT_T_UINT64;
+        default: ADD_FAILURE() << "class " << classId; return MAT_T_DOUBLE;
+    }
+}
+
 MatvarPtr matioVariable(const Node& node, const char* name, matio_types textType = MAT_T_UINT16) {
     size_t dims[2] = {node.rows, node.columns};
     switch (node.kind) {
@@ -89,9 +99,16 @@ MatvarPtr matioVariable(const Node& node, const char* name, matio_types textType
         case Node::Kind::bytes:
             return MatvarPtr(Mat_VarCreate(name, MAT_C_UINT8, MAT_T_UINT8, 2, dims, const_cast<uint8_t*>(node.bytes.data()),
                                            MAT_F_DONT_COPY_DATA));
-        case Node::Kind::reals:
-            return MatvarPtr(Mat_VarCreate(name, MAT_C_DOUBLE, MAT_T_DOUBLE, 2, dims,
-                                           const_cast<double*>(node.reals.data()), MAT_F_DONT_COPY_DATA));
+        case Node::Kind::reals: {
+            if (node.numericClass == quarlin_sim::numeric_class::doubleClass) {
+                return MatvarPtr(Mat_VarCreate(name, MAT_C_DOUBLE, MAT_T_DOUBLE, 2, dims,
+                                               const_cast<double*>(node.reals.data()), MAT_F_DONT_COPY_DATA));
+            }
+            std::vector<char> data(node.reals.size() * quarlin_sim::numeric_class::unitSize(node.numericClass));
+            quarlin_sim::numeric_class::encode(node.numericClass, node.reals, data.data());
+            return MatvarPtr(Mat_VarCreate(name, static_cast<matio_classes>(node.numericClass), matioTypeOf(node.numericClass),
+                                           2, dims, data.data(), 0));
+        }
         case Node::Kind::text: {
             if (textType == MAT_T_UINT16) {
                 std::vector<uint16_t> units(node.text.begin(), node.text.end());
@@ -127,6 +144,12 @@ Node fromMatio(const matvar_t* var) {
             const auto* data = static_cast<const uint8_t*>(var->data);
             return Node::byteMatrix(rows, columns, {data, data + count});
         }
+        case MAT_C_SINGLE: case MAT_C_INT32: case MAT_C_UINT64: {
+            const int classId = static_cast<int>(var->class_type);
+            std::vector<double> values;
+            EXPECT_TRUE(quarlin_sim::numeric_class::decode(classId, var->data, count, values));
+            return Node::numericMatrix(classId, rows, columns, values);
+        }
         case MAT_C_CHAR: {
             EXPECT_EQ(var->data_type, MAT_T_UINT16);
             const auto* data = static_cast<const uint16_t*>(var->data);
@@ -156,6 +179,10 @@ const std::vector<std::pair<std::string, Node>>& everyKind() {
                                                   std::bit_cast<double>(0x7FF8000000000001ull), 4294967295.0}),
                                    Node::realMatrix(2, 3, {1, 2, 3, 4, 5, 6}), Node::byteMatrix(3, 2, {0, 1, 127, 128, 254, 255}),
                                    Node{}, Node::scalar(0.1)})},
+        {"classes", Node::structure({"single", "int32", "uint64"},
+                                    {Node::numericMatrix(quarlin_sim::numeric_class::singleClass, 1, 3, {0.5, -1e-3f, 3.0e38f}),
+                                     Node::numericMatrix(quarlin_sim::numeric_class::int32Class, 2, 1, {-2147483648.0, 7}),
+                                     Node::numericMatrix(quarlin_sim::numeric_class::uint64Class, 1, 1, {9007199254740992.0})})},
         {"text", Node::textRow("pmsm")},
     };
     return variables;

@@ -50,14 +50,15 @@ inline constexpr uint32_t utf16 = 17;
 inline constexpr uint32_t utf32 = 18;
 }  // namespace mi
 
-// Array classes, in the low byte of the array flags.
+// Array classes, in the low byte of the array flags; the real numeric ones
+// are the tree's own numeric_class numbers.
 namespace mc {
 inline constexpr uint32_t cell = 1;
 inline constexpr uint32_t structure = 2;
 inline constexpr uint32_t character = 4;
-inline constexpr uint32_t doubleClass = 6;
-inline constexpr uint32_t uint8 = 9;
-inline constexpr uint32_t uint64 = 15;
+inline constexpr uint32_t doubleClass = numeric_class::doubleClass;
+inline constexpr uint32_t uint8 = numeric_class::uint8Class;
+inline constexpr uint32_t uint64 = numeric_class::uint64Class;
 }  // namespace mc
 constexpr uint32_t kComplexFlag = 0x0800;
 // Every integer up to 2^53 in magnitude has its double.
