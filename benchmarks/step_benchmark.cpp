@@ -1,59 +1,54 @@
-// One observer step (Quarlin, then Quarlin_Update) on the inputs of a
-// machine turning at 50 Hz, so that the estimates stay locked and finite.
-#include <benchmark/benchmark.h>
-
-#include <array>
+// One step on the default scenario's inputs: the model alone (Quarlin, then
+// Quarlin_Update), through mexFunction as the engine drives it (flags 104
+// and 105), through the periodic output-update method, through the engine's
+// own calls, and the floor under all of them: the host's cosine and sine of
+// the same run's angles.
 #include <cmath>
-#include <numbers>
 
-#include "model/Quarlin.h"
+#include "bench_module.h"
+#include "step_kernels.h"
 
 namespace {
 
-struct Inputs {
-    float iAlpha, iBeta, vAlpha, vBeta;
-};
+using quarlin_sim::BlockSteps;
 
-// Ten electrical periods: the trace repeats without a jump in phase.
-constexpr int traceLength = 2000;
+constexpr benchmark::IterationCount kBatch = 1000;
 
-std::array<Inputs, traceLength> machineTrace() {
-    const double Rs = 6.97, L = 0.00535, Ts = 1e-4;
-    const double speed = 2.0 * std::numbers::pi * 50.0;  // rad/s, electrical
-    const double E = 0.05 * speed;                        // V, back-EMF amplitude
-    std::array<Inputs, traceLength> trace{};
-    for (int k = 0; k < traceLength; ++k) {
-        const double phi = speed * (k * Ts);
-        const double iA = 2.0 * std::cos(phi + std::numbers::pi / 2.0);
-        const double iB = 2.0 * std::sin(phi + std::numbers::pi / 2.0);
-        const double vA = Rs * iA - L * speed * iB - E * std::sin(phi);
-        const double vB = Rs * iB + L * speed * iA + E * std::cos(phi);
-        trace[k] = {float(iA), float(iB), float(vA), float(vB)};
-    }
-    return trace;
-}
-
-void BM_ObserverStep(benchmark::State& state) {
-    const std::array<Inputs, traceLength> trace = machineTrace();
-    Quarlin_B rtb{};
-    Quarlin_DW rtdw{};
-    Quarlin_Init(&rtdw);
-    float angle = 0.0F;     // rad
-    float speedRpm = 0.0F;  // rpm
-    int k = 0;
-    for (auto _ : state) {
-        const Inputs& in = trace[k];
-        k = k + 1 == traceLength ? 0 : k + 1;
-        Quarlin(&in.iAlpha, &in.iBeta, &in.vAlpha, &in.vBeta, &angle, &speedRpm, &rtb, &rtdw);
-        Quarlin_Update(&rtb, &rtdw);
-        benchmark::DoNotOptimize(angle);
-        benchmark::DoNotOptimize(speedRpm);
-    }
+template <typename Kernel>
+void timeSteps(benchmark::State& state, Kernel& kernel) {
+    while (state.KeepRunningBatch(kBatch)) kernel.run(static_cast<size_t>(kBatch));
     state.SetItemsProcessed(state.iterations());
-    if (!std::isfinite(angle) || !std::isfinite(speedRpm)) {
-        state.SkipWithError("the estimates left the finite range");
-    }
 }
-BENCHMARK(BM_ObserverStep);
+
+void BM_ModelStep(benchmark::State& state) {
+    quarlin_sim::ModelSteps kernel;
+    timeSteps(state, kernel);
+    if (!std::isfinite(kernel.angle()) || !std::isfinite(kernel.speedRpm()))
+        state.SkipWithError("the estimates left the finite range");
+}
+BENCHMARK(BM_ModelStep);
+
+void blockSteps(benchmark::State& state, BlockSteps::Path path) {
+    BlockSteps kernel(benchModule(), path);
+    timeSteps(state, kernel);
+    if (!std::isfinite(kernel.output(0)) || !std::isfinite(kernel.output(1)))
+        state.SkipWithError("the estimates left the finite range");
+}
+
+void BM_GatewayStep(benchmark::State& state) { blockSteps(state, BlockSteps::Path::mexFunction); }
+BENCHMARK(BM_GatewayStep);
+
+void BM_PeriodicStep(benchmark::State& state) { blockSteps(state, BlockSteps::Path::periodic); }
+BENCHMARK(BM_PeriodicStep);
+
+void BM_EngineStep(benchmark::State& state) { blockSteps(state, BlockSteps::Path::engine); }
+BENCHMARK(BM_EngineStep);
+
+void BM_TrigFloor(benchmark::State& state) {
+    quarlin_sim::TrigFloor kernel;
+    timeSteps(state, kernel);
+    benchmark::DoNotOptimize(kernel.digest());
+}
+BENCHMARK(BM_TrigFloor);
 
 }  // namespace

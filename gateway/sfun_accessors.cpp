@@ -83,9 +83,7 @@ int32_t _ssGetInputPortBufferDstPortFcn(const char* file, int32_t line, SimStruc
     return at >= 0 ? S->inputPorts[at].bufferDstPort : 0;
 }
 
-// Runs for every input in every output step: on the good path one range test
-// and one null test.
-void* _ssGetInputPortSignalFcn(SimStruct* S, int32_t port) {
+void* ssCheckedInputPortSignal(SimStruct* S, int32_t port) {
     const int32_t numInputs = ssGetNumInputPorts(S);
     if (port < 0 || port >= numInputs)
         ssRaiseError(&kInvalidInputPort, S->modelName, S->path, port + 1.0, numInputs - 1.0);

@@ -70,7 +70,16 @@ double _ssGetRWorkValueFcn(const char* file, int32_t line, SimStruct* S, int32_t
 void _ssSetPWorkValueFcn(const char* file, int32_t line, SimStruct* S, int32_t index, void* value);
 void* _ssGetPWorkValueFcn(const char* file, int32_t line, SimStruct* S, int32_t index);
 int32_t _ssGetInputPortBufferDstPortFcn(const char* file, int32_t line, SimStruct* S, int32_t port);
-void* _ssGetInputPortSignalFcn(SimStruct* S, int32_t port);
+// The whole check of an input signal, with the host errors for a port out of
+// range and for a port without a signal.
+void* ssCheckedInputPortSignal(SimStruct* S, int32_t port);
+// Runs for every input in every output step, inline in the step methods: the
+// good path is one range test and one null test.
+inline void* _ssGetInputPortSignalFcn(SimStruct* S, int32_t port) {
+    if (port >= 0 && port < ssGetNumInputPorts(S) && S->inputPorts[port].signal != nullptr)
+        return S->inputPorts[port].signal;
+    return ssCheckedInputPortSignal(S, port);
+}
 void* _ssGetInputPortSignalPtrsFcn(SimStruct* S, int32_t port);
 void _ssSetInputPortDirectFeedThroughFcn(SimStruct* S, int32_t port, int32_t value);
 void _ssSetInputPortReusableFcn(SimStruct* S, int32_t port, int32_t reusable);

@@ -81,6 +81,8 @@ void clearErrorSlots(SimStruct* S) {
     S->localErrorStatusIsDiagnostic = 0;
 }
 
+bool errorSlotSet(SimStruct* S) { return ssRoot(S)->errorStatus != nullptr || S->localErrorStatus != nullptr; }
+
 void readErrorSlots(SimStruct* S, CallResult& result) {
     SimStruct* root = ssRoot(S);
     result.errorStatus = statusText(root->errorStatus,
@@ -118,7 +120,7 @@ CallResult enter(Entry& entry, SimStruct* S, mxArray** keep = nullptr) {
     }
     if (keep != nullptr && *keep != nullptr) subhost_mx_release(*keep);
     subhost_mx_endScope();
-    if (S != nullptr) readErrorSlots(S, result);
+    if (S != nullptr && errorSlotSet(S)) readErrorSlots(S, result);
     return result;
 }
 
@@ -237,8 +239,10 @@ SizesResult sizesQuery(Module& module) { return sizesCall(module, nullptr); }
 struct Block::Impl {
     Module* module = nullptr;
     std::unique_ptr<HostRecord> host;
-    // The host-call arguments, made once: the flag array is rewritten per call.
+    // The host-call arguments, made once and kept from call to call: only
+    // the flag array's element is rewritten.
     mxArray* flagArray = nullptr;
+    double* flagSlot = nullptr;
     mxArray* plhs[2] = {nullptr, nullptr};
     const mxArray* prhs[kHostCallNrhs] = {nullptr, nullptr, nullptr, nullptr};
 
@@ -254,6 +258,7 @@ struct Block::Impl {
     bool hasWorkMemory() { return S()->dWorks != nullptr && S()->dWorks[0].data != nullptr; }
 
     CallResult call(double flagValue, int32_t callArg, mxArray** keep = nullptr);
+    CallResult step(double flagValue, int32_t callArg);
     template <typename Method, typename... Args>
     CallResult registered(Method method, const char* what, Args... args);
 
@@ -264,6 +269,7 @@ Block::Block(Module& module, HostRecordOptions options) : impl_(std::make_unique
     impl_->module = &module;
     impl_->host = std::make_unique<HostRecord>(std::move(options));
     impl_->flagArray = ownedScalar(0.0);
+    impl_->flagSlot = mxGetPr_800(impl_->flagArray);
     impl_->plhs[kRecordSlot] = reinterpret_cast<mxArray*>(impl_->S());
     impl_->prhs[kFlagArgument] = impl_->flagArray;
 }
@@ -349,7 +355,7 @@ CallResult Block::Impl::call(double flagValue, int32_t callArg, mxArray** keep) 
         return refused("the block declared no work memory to set up");
 
     SimStruct* record = S();
-    mxGetPr_800(flagArray)[0] = flagValue;
+    *flagSlot = flagValue;
     record->sizes[sizes_index::callArg] = callArg;
     MexFunctionFn mexFunction = module->mexFunction();
     auto entry = [&] { mexFunction(kHostCallNlhs, plhs, kHostCallNrhs, prhs); };
@@ -361,6 +367,18 @@ CallResult Block::Impl::call(double flagValue, int32_t callArg, mxArray** keep) 
     // A terminated instance is done: stepping it again needs a new set-up.
     if (method == flag::terminate) setUp = false;
     return result;
+}
+
+// The output and update calls of every step: a set-up block, the kept
+// arguments, and nothing to classify.
+CallResult Block::Impl::step(double flagValue, int32_t callArg) {
+    if (!setUp) return refused("host call on a block that is not set up");
+    SimStruct* record = S();
+    *flagSlot = flagValue;
+    record->sizes[sizes_index::callArg] = callArg;
+    const MexFunctionFn mexFunction = module->mexFunction();
+    auto entry = [&] { mexFunction(kHostCallNlhs, plhs, kHostCallNrhs, prhs); };
+    return enter(entry, record);
 }
 
 template <typename Method, typename... Args>
@@ -378,8 +396,8 @@ CallResult Block::initializeSampleTimes() { return impl_->call(flag::initializeS
 CallResult Block::setWorkWidths() { return impl_->call(flag::setWorkWidths, 0); }
 CallResult Block::setupRuntimeResources() { return impl_->call(flag::setupRuntimeResources, 0); }
 CallResult Block::start() { return impl_->call(flag::start, 0); }
-CallResult Block::outputs(int32_t tid) { return impl_->call(flag::outputs, tid); }
-CallResult Block::update() { return impl_->call(flag::update, 0); }
+CallResult Block::outputs(int32_t tid) { return impl_->step(flag::outputs, tid); }
+CallResult Block::update() { return impl_->step(flag::update, 0); }
 CallResult Block::terminate() { return impl_->call(flag::terminate, 0); }
 CallResult Block::cleanup() { return impl_->call(flag::cleanupRuntimeResources, 0); }
 

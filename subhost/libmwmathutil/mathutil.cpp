@@ -1,5 +1,6 @@
 // Single-precision scalar mathematics: binary32 in, binary32 out.
 #include "subhost/control.h"
+#include "subhost/trig/cr_trig.h"
 
 #include <bit>
 #include <cmath>
@@ -35,9 +36,10 @@ float logged(subhost_mu_function function, float x, float y, int32_t argCount, f
 
 extern "C" {
 
-float muSingleScalarCos(float x) { return logged(subhost_mu_cos, x, 0.0f, 1, cosf(x)); }
+// Correctly rounded, so that every platform gives the same bits.
+float muSingleScalarCos(float x) { return logged(subhost_mu_cos, x, 0.0f, 1, subhost::trig::cos(x).value); }
 
-float muSingleScalarSin(float x) { return logged(subhost_mu_sin, x, 0.0f, 1, sinf(x)); }
+float muSingleScalarSin(float x) { return logged(subhost_mu_sin, x, 0.0f, 1, subhost::trig::sin(x).value); }
 
 // +1 or -1 by sign; both zeros give +0, and a NaN passes through.
 float muSingleScalarSign(float x) {
@@ -58,8 +60,12 @@ bool muSingleScalarIsNaN(float x) {
     return nan;
 }
 
-// The remainder takes the sign of x, as C's fmodf does.
-float muSingleScalarRem(float x, float y) { return logged(subhost_mu_rem, x, y, 2, fmodf(x, y)); }
+// The remainder takes the sign of x, as C's fmodf does.  Below |y| it is x
+// itself, zeros with their sign included: the common case takes no division.
+float muSingleScalarRem(float x, float y) {
+    const float remainder = std::fabs(x) < std::fabs(y) ? x : fmodf(x, y);
+    return logged(subhost_mu_rem, x, y, 2, remainder);
+}
 
 void subhost_mu_openLog(void) {
     callLog.open = true;

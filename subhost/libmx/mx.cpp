@@ -24,6 +24,11 @@ namespace {
 struct Scope {
     std::unordered_set<mxArray*> arrays;
     std::unordered_set<void*> blocks;
+    // Set when anything is put into the scope, cleared when the scope frees
+    // what it owns: a scope that never held anything closes without taking
+    // the library's lock.  Only the thread that opened the scope puts
+    // anything into it.
+    bool used = false;
 };
 
 }  // namespace
@@ -51,14 +56,9 @@ namespace {
 
 struct State {
     std::mutex lock;
-    std::vector<std::unique_ptr<Scope>> scopes;  // [0] is the outermost
-    // Closed scopes kept for reuse: a host that opens a scope around every
-    // call of every step makes no allocation for it after the first.
-    std::vector<std::unique_ptr<Scope>> spareScopes;
+    Scope outermost;  // owns what is made outside every scope; closed at exit
     std::unordered_set<const mxArray*> arrays;
     std::unordered_map<const void*, Scope*> blocks;  // block -> owning scope, null when released
-
-    State() { scopes.push_back(std::make_unique<Scope>()); }
 };
 
 // Never destroyed: calls made by other libraries' exit code still find it,
@@ -68,7 +68,44 @@ State& state() {
     return *s;
 }
 
-Scope* innermost(State& st) { return st.scopes.back().get(); }
+void freeScope(State& st, Scope& scope);
+
+// The scopes a thread has opened: the first `open` are open, innermost
+// last; the rest are closed and kept for reuse.  A host that opens a scope
+// around every call of every step makes no allocation for it after the
+// first, and takes no lock while the calls make nothing.  A thread that ends
+// with scopes open closes them.
+struct ThreadScopes {
+    std::vector<std::unique_ptr<Scope>> scopes;
+    size_t open = 0;
+
+    ~ThreadScopes() {
+        if (open == 0) return;
+        State& st = state();
+        std::lock_guard<std::mutex> hold(st.lock);
+        while (open > 0) freeScope(st, *scopes[--open]);
+    }
+};
+
+// Every call of every step opens and closes a scope: on ELF systems the
+// thread's scopes sit in the static TLS block, reached without a call into
+// the dynamic linker (a library loaded later with dlopen takes its 32 bytes
+// from the block's reserve).
+#if defined(__ELF__)
+#define SUBHOST_FAST_TLS __attribute__((tls_model("initial-exec")))
+#else
+#define SUBHOST_FAST_TLS
+#endif
+
+ThreadScopes& threadScopes() {
+    SUBHOST_FAST_TLS thread_local ThreadScopes scopes;
+    return scopes;
+}
+
+Scope* innermost(State& st) {
+    ThreadScopes& t = threadScopes();
+    return t.open == 0 ? &st.outermost : t.scopes[t.open - 1].get();
+}
 
 bool isNumericClass(int32_t id) { return id >= mx_class::doubleClass && id <= mx_class::uint64; }
 
@@ -112,6 +149,7 @@ void* allocateData(size_t n, size_t elementSize) {
 mxArray* adopt(State& st, mxArray* a) {
     a->scope = innermost(st);
     a->scope->arrays.insert(a);
+    a->scope->used = true;
     st.arrays.insert(a);
     return a;
 }
@@ -207,9 +245,9 @@ void storeInSlot(State& st, mxArray* holder, size_t slot, mxArray* value) {
 }
 
 void freeScope(State& st, Scope& scope) {
-    // Most scopes close empty (one per call of every step); clearing a set
-    // still wipes its whole bucket array, which a reused scope keeps at the
-    // largest size it ever reached.
+    scope.used = false;
+    // Clearing a set wipes its whole bucket array, which a reused scope
+    // keeps at the largest size it ever reached.
     if (scope.arrays.empty() && scope.blocks.empty()) return;
     // Freeing a tree touches only the arrays in it, never the scope's set.
     for (mxArray* a : scope.arrays) {
@@ -282,11 +320,7 @@ struct ExitCleanup {
     ~ExitCleanup() {
         State& st = state();
         std::lock_guard<std::mutex> hold(st.lock);
-        while (st.scopes.size() > 1) {
-            freeScope(st, *st.scopes.back());
-            st.scopes.pop_back();
-        }
-        freeScope(st, *st.scopes.front());
+        freeScope(st, st.outermost);
     }
 };
 ExitCleanup exitCleanup;
@@ -307,6 +341,7 @@ void* mxCalloc_800(size_t count, size_t size) {
     std::lock_guard<std::mutex> hold(st.lock);
     Scope* scope = innermost(st);
     scope->blocks.insert(block);
+    scope->used = true;
     st.blocks[block] = scope;
     return block;
 }
@@ -326,23 +361,20 @@ void mxFree_800(void* block) {
 // Scopes.
 
 void subhost_mx_beginScope(void) {
-    State& st = state();
-    std::lock_guard<std::mutex> hold(st.lock);
-    if (st.spareScopes.empty()) {
-        st.scopes.push_back(std::make_unique<Scope>());
-    } else {
-        st.scopes.push_back(std::move(st.spareScopes.back()));
-        st.spareScopes.pop_back();
-    }
+    ThreadScopes& t = threadScopes();
+    if (t.open == t.scopes.size()) t.scopes.push_back(std::make_unique<Scope>());
+    ++t.open;
 }
 
 void subhost_mx_endScope(void) {
-    State& st = state();
-    std::lock_guard<std::mutex> hold(st.lock);
-    if (st.scopes.size() <= 1) return;  // the outermost scope closes at exit
-    freeScope(st, *st.scopes.back());
-    st.spareScopes.push_back(std::move(st.scopes.back()));
-    st.scopes.pop_back();
+    ThreadScopes& t = threadScopes();
+    if (t.open == 0) return;  // the outermost scope closes at exit
+    Scope& scope = *t.scopes[--t.open];
+    if (scope.used) {
+        State& st = state();
+        std::lock_guard<std::mutex> hold(st.lock);
+        freeScope(st, scope);
+    }
 }
 
 void subhost_mx_release(const void* arrayOrBlock) {

@@ -20,7 +20,7 @@ TEST(Commands, EveryCommandHasHelp) {
         {{"--help"}, "usage: quarlin-sim COMMAND"},      {{"run", "--help"}, "usage: quarlin-sim run [options]"},
         {{"run", "-h"}, "--save-state FILE.mat"},        {{"sizes", "--help"}, "usage: quarlin-sim sizes"},
         {{"info", "--help"}, "usage: quarlin-sim info"}, {{"plot", "--help"}, "usage: quarlin-sim plot RUN.csv -o RUN.png"},
-        {{"run", "--rpm", "x", "--help"}, "--log-states"},
+        {{"run", "--rpm", "x", "--help"}, "--log-states"}, {{"bench", "--help"}, "usage: quarlin-sim bench [options]"},
     };
     for (const auto& c : cases) {
         const Outcome outcome = runSim(c.args, dir.path());
@@ -53,6 +53,9 @@ TEST(Commands, UsageErrorsAreOneLineWithExitStatus2) {
         {{"plot", "run.csv"}, "plot needs -o RUN.png"},
         {{"plot", "-o", "x.png"}, "plot needs the run's CSV file"},
         {{"sizes", "extra"}, "unexpected argument \"extra\" for sizes"},
+        {{"run", "--output", "none", "--plot", "x.png"}, "--plot draws the rows, which --output none does not write"},
+        {{"bench", "--steps", "0"}, "--steps must be from 1 to 10000000000"},
+        {{"bench", "--steps", "10000000001"}, "--steps must be from 1 to 10000000000"},
     };
     for (const auto& c : cases) {
         const Outcome outcome = runSim(c.args, dir.path());
@@ -115,6 +118,28 @@ TEST(Commands, InfoTellsWhatTheModuleDeclares) {
         EXPECT_NE(outcome.out.find(text), std::string::npos) << text << "\n" << outcome.out;
     }
     EXPECT_NE(outcome.out.find("module: " + std::filesystem::canonical(modulePath()).string()), std::string::npos);
+}
+
+// A short bench: one JSON object with every figure a positive number.
+TEST(Commands, BenchPrintsOneJsonObject) {
+    TempDir dir;
+    const Outcome outcome = runSim({"bench", "--steps", "2000", "--repeat", "1"}, dir.path());
+    ASSERT_EQ(outcome.exitCode, 0) << outcome.err;
+    EXPECT_TRUE(outcome.err.empty()) << outcome.err;
+    writeFile(dir / "bench.json", outcome.out);
+    const char* check =
+        "import json, math, sys\n"
+        "figures = json.load(open(sys.argv[1]))\n"
+        "keys = ['model_ns_per_step', 'gateway_ns_per_step', 'periodic_ns_per_step',\n"
+        "        'trig_floor_ns_per_step', 'run_steps_per_s', 'run_nooutput_steps_per_s']\n"
+        "bad = [k for k in keys if not isinstance(figures.get(k), (int, float)) or not 0 < figures[k] < math.inf]\n"
+        "print('ok' if not bad else 'bad: ' + ' '.join(bad))\n";
+    const Outcome parsed = runProgram("/usr/bin/python3", {"-c", check, (dir / "bench.json").string()}, dir.path());
+    EXPECT_EQ(parsed.exitCode, 0) << parsed.err;
+    EXPECT_EQ(parsed.out, "ok\n") << outcome.out;
+    // The run writing CSV wrote it into the temporary directory: nothing is
+    // left where the bench ran.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 1);
 }
 
 bool havePlotting() {

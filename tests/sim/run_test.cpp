@@ -58,10 +58,13 @@ TEST(Run, DefaultScenarioTracksTheMachine) {
         angleError = std::max(angleError, std::abs(wrapped(floatOf(angle[k]) - doubleOf(trueAngle[k]))));
         speedError = std::max(speedError, std::abs(floatOf(speed[k]) - doubleOf(trueSpeed[k])));
     }
-    // The default run settles to about 0.0041 rad and 0.19 rpm over its
-    // last 0.1 s; the bounds leave room for the last bit of another sine.
+    // The default run settles to about 0.0041 rad and 0.20 rpm over its
+    // last 0.1 s.  The host's cosine and sine are correctly rounded, so the
+    // run has exact bits: its last outputs pin them.
     EXPECT_LT(angleError, 0.006);
     EXPECT_LT(speedError, 0.3);
+    EXPECT_EQ(angle[7999], "6.192997");
+    EXPECT_EQ(speed[7999], "1500.0626");
     // Early in the ramp the estimate still lags: the bound above is no
     // bound on a run that does not track.
     EXPECT_GT(std::abs(wrapped(floatOf(angle[400]) - doubleOf(trueAngle[400]))), 0.1);
@@ -70,6 +73,7 @@ TEST(Run, DefaultScenarioTracksTheMachine) {
     std::snprintf(expected, sizeof expected, "largest angle error %.6g rad, largest speed error %.6g rpm", angleError,
                   speedError);
     EXPECT_NE(outcome.err.find(expected), std::string::npos) << outcome.err;
+    EXPECT_STREQ(expected, "largest angle error 0.00405945 rad, largest speed error 0.199341 rpm");
     EXPECT_NE(outcome.err.find("steps: 8000 (0 to 7999)"), std::string::npos) << outcome.err;
     EXPECT_NE(outcome.err.find("steps per second: "), std::string::npos) << outcome.err;
     EXPECT_EQ(outcome.err.find("diverged"), std::string::npos);
@@ -158,6 +162,25 @@ TEST(Run, MeasuredInputsKeepTheirBitsAndGiveTheEnginesOutputs) {
     ASSERT_TRUE(diverged);
     EXPECT_NE(outcome.err.find("diverged at step " + std::to_string(*diverged) + ":"), std::string::npos)
         << outcome.err;
+}
+
+// --output none: no rows anywhere, the same summary as a run that writes
+// them, and a snapshot still saved.
+TEST(Run, OutputNoneKeepsTheSummaryAndWritesNoRows) {
+    TempDir dir;
+    const Outcome written = runSim({"run", "--steps", "1500", "--output", "run.csv"}, dir.path());
+    ASSERT_EQ(written.exitCode, 0) << written.err;
+    std::filesystem::remove(dir / "run.csv");
+    const Outcome silent =
+        runSim({"run", "--steps", "1500", "--output", "none", "--log-states", "--save-state", "s.mat"}, dir.path());
+    ASSERT_EQ(silent.exitCode, 0) << silent.err;
+    EXPECT_TRUE(silent.out.empty());
+    const auto tracking = [](const std::string& err) { return err.substr(err.find("tracking over")); };
+    EXPECT_EQ(tracking(silent.err), tracking(written.err));
+    EXPECT_NE(silent.err.find("steps: 1500 (0 to 1499)"), std::string::npos) << silent.err;
+    std::vector<std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) files.push_back(entry.path().filename());
+    EXPECT_EQ(files, std::vector<std::string>{"s.mat"});
 }
 
 TEST(Run, StepsEndsTheRunEarly) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -86,13 +87,59 @@ TEST(Binary32Text, RefusesWhatIsNotOneNumber) {
     }
 }
 
+// The CSV text is what std::to_chars writes, byte for byte: a sweep over
+// the bit patterns of binary32 (every exponent, mantissas spread over the
+// whole range) and over binary64 (every exponent, random mantissas, and the
+// decimals of times and speeds).
+TEST(NumberText, MatchesToCharsByteForByte) {
+    char ours[quarlin_sim::kMaxNumberText];
+    char theirs[64];
+    for (uint64_t bits = 0; bits <= 0xFFFFFFFFu; bits += 4093) {
+        const float value = std::bit_cast<float>(static_cast<uint32_t>(bits));
+        const std::string expected(theirs, std::to_chars(theirs, theirs + sizeof theirs, value).ptr);
+        ASSERT_EQ(std::string(ours, quarlin_sim::writeBinary32(ours, value)), expected) << std::hex << bits;
+    }
+    uint64_t state = 0x9E3779B97F4A7C15u;
+    const auto next = [&] {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        return state;
+    };
+    for (int i = 0; i < 400000; ++i) {
+        const uint64_t random = next();
+        double value = std::bit_cast<double>(random);
+        if (i % 3 == 1) value = static_cast<double>(random % 100000000) / 10000.0;  // times, speeds
+        if (i % 3 == 2) value = static_cast<double>(static_cast<int64_t>(random >> 11)) * 0x1p-40;
+        const std::string expected(theirs, std::to_chars(theirs, theirs + sizeof theirs, value).ptr);
+        ASSERT_EQ(std::string(ours, quarlin_sim::writeDouble(ours, value)), expected) << std::hexfloat << value;
+        if (!(value > -1e15 && value < 1e15)) continue;
+        const auto fixed = std::to_chars(theirs, theirs + quarlin_sim::kMaxNumberText, value, std::chars_format::fixed);
+        if (fixed.ec != std::errc()) continue;
+        ASSERT_EQ(std::string(ours, quarlin_sim::writeDoubleFixed(ours, value)), std::string(theirs, fixed.ptr))
+            << std::hexfloat << value;
+    }
+}
+
+TEST(NumberText, StepTimesFromTheCountMatchTheDivision) {
+    const auto check = [](uint64_t k) {
+        char ours[quarlin_sim::kMaxNumberText];
+        char theirs[quarlin_sim::kMaxNumberText];
+        return std::string(ours, quarlin_sim::writeTenThousandths(ours, k)) ==
+               std::string(theirs, quarlin_sim::writeDoubleFixed(theirs, static_cast<double>(k) / 10000.0));
+    };
+    for (uint64_t k = 0; k < 300000; ++k) ASSERT_TRUE(check(k)) << k;
+    for (uint64_t k = 300000; k < 2000000000000000; k = k * 3 + 7) ASSERT_TRUE(check(k)) << k;
+}
+
 TEST(Binary32Text, WritesTimesInPositionalNotation) {
     struct Case {
         double value;
         const char* text;
     };
     const Case cases[] = {{0.0, "0"}, {3 / 10000.0, "0.0003"}, {7999 / 10000.0, "0.7999"}, {12345.6789, "12345.6789"},
-                          {1e20, "1e+20"}};
+                          {1e20, "1e+20"}, {1e-25, "0.0000000000000000000000001"}, {1.2345678901234567e-30,
+                          "1.2345678901234567e-30"}, {-2.5e-300, "-2.5e-300"}};
     for (const auto& c : cases) {
         char text[quarlin_sim::kMaxNumberText];
         EXPECT_EQ(std::string(text, quarlin_sim::writeDoubleFixed(text, c.value)), c.text);

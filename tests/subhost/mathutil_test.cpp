@@ -62,6 +62,11 @@ const RemCase kRem[] = {
     {"finite_by_infinity", 0x40A00000u /* 5 */, 0x7F800000u, 0x40A00000u},
     {"infinity_is_nan", 0x7F800000u, 0x43800000u, 0x7FC00000u},
     {"by_zero_is_nan", 0x40A00000u, 0x00000000u, 0x7FC00000u},
+    {"minus_zero_keeps_sign", 0x80000000u, 0x43800000u, 0x80000000u},
+    {"below_negative_divisor_is_itself", 0x3F800000u, 0xC3800000u /* -256 */, 0x3F800000u},
+    {"equal_magnitude_is_zero_of_its_sign", 0xC3800000u, 0x43800000u, 0x80000000u},
+    {"nan_is_nan", 0x7FC00000u, 0x43800000u, 0x7FC00000u},
+    {"by_nan_is_nan", 0x3F800000u, 0x7FC00000u, 0x7FC00000u},
 };
 
 class RemTest : public ::testing::TestWithParam<RemCase> {};

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <thread>
 
 #include "subhost/control.h"
 
@@ -225,6 +226,33 @@ TEST_F(Mx, ReleasedArraysAndBlocksOutliveTheirScope) {
     static_cast<char*>(block)[15] = 1;
     mxDestroyArray_800(kept);
     mxFree_800(block);
+}
+
+// Scopes belong to the thread that opens them: what another thread makes
+// meanwhile goes into that thread's scopes, and a thread that ends with a
+// scope open has it closed.  A scope reused after holding arrays starts
+// empty again.
+TEST_F(Mx, ScopesAreThreadsOwn) {
+    const size_t arrays = live();
+    subhost_mx_beginScope();
+    mxArray* mine = mxCreateDoubleScalar_800(1);
+    std::thread other([&] {
+        subhost_mx_beginScope();
+        (void)mxCreateDoubleScalar_800(2);
+        subhost_mx_beginScope();
+        (void)mxCalloc_800(1, 8);
+        (void)mxCreateDoubleScalar_800(3);
+        subhost_mx_endScope();
+        EXPECT_EQ(live(), arrays + 2);
+    });  // ends with its first scope open
+    other.join();
+    EXPECT_EQ(live(), arrays + 1);
+    EXPECT_EQ(mxGetScalar_800(mine), 1.0);
+    subhost_mx_endScope();
+    EXPECT_EQ(live(), arrays);
+    subhost_mx_beginScope();
+    subhost_mx_endScope();
+    EXPECT_EQ(live(), arrays);
 }
 
 TEST_F(Mx, MovingAndDestroyingChildrenKeepsParentsConsistent) {

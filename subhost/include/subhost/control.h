@@ -70,10 +70,12 @@ extern "C" {
 // ---------------------------------------------------------------------------
 // libmx: arrays and memory beyond what the module imports.
 //
-// Every array and every mxCalloc block is owned by the innermost open scope
-// when it is made.  Storing an array into a struct field or a cell hands it
-// to that parent, which then frees it.  Closing a scope frees whatever it
-// still owns.  There is always an outermost scope, closed at process exit.
+// Every array and every mxCalloc block is owned by the innermost scope that
+// the thread making it has open.  Storing an array into a struct field or a
+// cell hands it to that parent, which then frees it.  Closing a scope frees
+// whatever it still owns; a thread that ends closes the scopes it left open.
+// There is always an outermost scope, shared by all threads and closed at
+// process exit.
 
 SUBHOST_MX_API void subhost_mx_beginScope(void);
 SUBHOST_MX_API void subhost_mx_endScope(void);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string_view>
 
@@ -20,6 +21,9 @@ char* writeDouble(char* out, double value);
 // Shortest round-trip form in positional notation ("0.0003", not "3e-04"):
 // for times and other values of a moderate range.
 char* writeDoubleFixed(char* out, double value);
+// What writeDoubleFixed writes for count / 10000.0 (a step's time in s),
+// straight from the integer: the decimal itself, trailing zeros dropped.
+char* writeTenThousandths(char* out, uint64_t count);
 
 // Nearest binary32 to a decimal number ("0.1", "-1.5e-40", "+2", "nan",
 // "inf", "-inf", "infinity"; case-insensitive words); spaces around it are

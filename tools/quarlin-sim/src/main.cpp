@@ -27,6 +27,7 @@ constexpr Command kCommands[] = {
     {"sizes", quarlin_sim::sizesCommand, "the command-line sizes query: 40 lines \"index value\""},
     {"info", quarlin_sim::infoCommand, "what the module declares: ports, rates, tables, checksum, data map"},
     {"plot", quarlin_sim::plotCommand, "draw a run's CSV into a PNG"},
+    {"bench", quarlin_sim::benchCommand, "time the step paths and two whole runs, print them as JSON"},
 };
 
 void printUsage(FILE* to) {
@@ -56,7 +57,7 @@ int main(int argc, char** argv) {
         for (const auto& command : kCommands) {
             if (args[0] == command.name) return command.run(std::span(args).subspan(1));
         }
-        throw Failure("unknown command \"" + args[0] + "\" (commands: run, sizes, info, plot)",
+        throw Failure("unknown command \"" + args[0] + "\" (commands: run, sizes, info, plot, bench)",
                       quarlin_sim::kExitUsage);
     } catch (const Failure& failure) {
         std::fflush(stdout);

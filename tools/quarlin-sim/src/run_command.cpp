@@ -3,6 +3,7 @@
 #include <csignal>
 #include <charconv>
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -36,7 +37,7 @@ constexpr OptionSpec kRunOptions[] = {
     {"--iq", "", "AMPERE", "pmsm: torque current, A (1.0)"},
     {"--phi0", "", "RAD", "pmsm: electrical angle at step 0 (0)"},
     {"--steps", "", "N", "end the run after step N-1 (default: every input row, or (ramp+hold)/1e-4)"},
-    {"--output", "-o", "FILE.csv", "write the run here (default: standard output)"},
+    {"--output", "-o", "FILE.csv", "write the run here (default: standard output); \"none\" writes no rows,\nonly the summary"},
     {"--log-states", "", "", "add the seven states x0..x6 and three run flags ran0..ran2\nas the data map lists them"},
     {"--save-state", "", "FILE.mat", "save the block's snapshot to a MAT file"},
     {"--at", "", "STEP", "take that snapshot after STEP steps (default: at the end)"},
@@ -72,6 +73,9 @@ void catchInterrupts() {
 #endif
 }
 
+// The --output value of a run that writes no rows.
+constexpr std::string_view kNoOutput = "none";
+
 constexpr const char* kScenarioOptions[] = {"--rpm", "--ramp", "--hold", "--psi", "--iq", "--phi0"};
 
 // Everything a run needs, resolved and checked before the module is loaded.
@@ -85,6 +89,7 @@ struct RunPlan {
     uint64_t firstStep = 0;
     uint64_t endStep = 0;  // steps firstStep .. endStep - 1 run
     std::optional<std::string> output;
+    bool writesRows = true;
     bool logStates = false;
     std::optional<std::string> savePath;
     uint64_t saveAt = 0;
@@ -106,6 +111,11 @@ RunPlan makePlan(const ParsedArgs& args) {
     RunPlan plan;
     plan.modulePath = args.text("--module").value_or(defaultModulePath());
     plan.output = args.text("--output");
+    plan.writesRows = plan.output != kNoOutput;
+    if (!plan.writesRows) {
+        plan.output.reset();
+        if (args.has("--plot")) usageFail("--plot draws the rows, which --output none does not write");
+    }
     plan.logStates = args.has("--log-states");
     plan.savePath = args.text("--save-state");
     plan.plotPath = args.text("--plot");
@@ -197,6 +207,7 @@ std::string header(const RunPlan& plan) {
 class RowSink {
 public:
     explicit RowSink(const RunPlan& plan) {
+        if (!plan.writesRows) return;
         if (plan.output) {
             file_.emplace(*plan.output);
             streams_[count_++] = file_->stream();
@@ -210,18 +221,27 @@ public:
         for (size_t i = 0; i < count_; ++i) std::setvbuf(streams_[i], nullptr, _IOFBF, 1 << 20);
     }
 
+    bool writesRows() const { return count_ > 0; }
+
+    // Rows gather here and go to the streams a block at a time.
     void write(const char* data, size_t size) {
-        for (size_t i = 0; i < count_; ++i) {
-            if (std::fwrite(data, 1, size, streams_[i]) != size) failWrite();
+        if (used_ + size > sizeof buffer_) flush();
+        if (size > sizeof buffer_) {
+            put(data, size);
+            return;
         }
+        std::memcpy(buffer_ + used_, data, size);
+        used_ += size;
     }
 
     // Completes the rows; returns the file a picture can be drawn from.
     std::string finish() {
+        flush();
         if (file_) {
             file_->commit();
             return file_->target();
         }
+        if (count_ == 0) return {};
         if (std::fflush(stdout) != 0) failWrite();
         if (copy_) {
             if (std::fflush(copy_->stream()) != 0) failWrite();
@@ -231,6 +251,17 @@ public:
     }
 
 private:
+    void put(const char* data, size_t size) {
+        for (size_t i = 0; i < count_; ++i) {
+            if (std::fwrite(data, 1, size, streams_[i]) != size) failWrite();
+        }
+    }
+
+    void flush() {
+        put(buffer_, used_);
+        used_ = 0;
+    }
+
     [[noreturn]] void failWrite() {
         fail(std::string("cannot write ") + (file_ ? file_->target() : "the run") + ": " + std::strerror(errno));
     }
@@ -239,6 +270,8 @@ private:
     std::optional<ScratchFile> copy_;
     FILE* streams_[2] = {};
     size_t count_ = 0;
+    char buffer_[1 << 16];
+    size_t used_ = 0;
 };
 
 void saveState(HostBlock& host, const RunPlan& plan, uint64_t step, const PmsmScenario* scenario,
@@ -285,12 +318,60 @@ void printSummary(const RunPlan& plan, uint64_t steps, double seconds, const Tra
     }
 }
 
-}  // namespace
+// step, time, four inputs, two outputs, two true values, seven states and
+// three run flags, each with its separator.
+constexpr size_t kLongestRow = 24 + (1 + 4 + 2 + 2 + subhost::kNumStates) * (1 + kMaxNumberText) + 3 * 8 + 1;
 
-int runCommand(std::span<const std::string> argv) {
-    const ParsedArgs args = parseArgs(kRunSpec, argv);
-    if (args.help) return printHelp(kRunSpec);
-    RunPlan plan = makePlan(args);
+// One CSV row, at `out`; returns its end.
+char* formatRow(char* out, uint64_t k, const PmsmSample& truth, bool withTruth, const HostBlock::StepResult& result,
+                bool withStates) {
+    char* p = out;
+    p = std::to_chars(p, p + 24, k).ptr;
+    *p++ = ',';
+    static_assert(kStepsPerSecond == 10000.0, "times are written as ten-thousandths of the step count");
+    p = writeTenThousandths(p, k);
+    for (float v : truth.input) {
+        *p++ = ',';
+        p = writeBinary32(p, v);
+    }
+    for (float v : result.outputs) {
+        *p++ = ',';
+        p = writeBinary32(p, v);
+    }
+    if (withTruth) {
+        *p++ = ',';
+        p = writeDouble(p, truth.trueAngle);
+        *p++ = ',';
+        p = writeDouble(p, truth.trueSpeedRpm);
+    }
+    if (withStates) {
+        for (float v : result.states) {
+            *p++ = ',';
+            p = writeBinary32(p, v);
+        }
+        for (int8_t v : result.runFlags) {
+            *p++ = ',';
+            p = std::to_chars(p, p + 8, static_cast<int>(v)).ptr;
+        }
+    }
+    *p++ = '\n';
+    return p;
+}
+
+struct RunResult {
+    uint64_t steps = 0;
+    double seconds = 0.0;     // of the stepping alone
+    double cpuSeconds = 0.0;  // the process's processor time over the same
+    Tracking tracking{0};
+};
+
+double processCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+RunResult execute(const RunPlan& plan) {
     if (plan.plotPath) {
         (void)plotScriptPath();
         checkWritableTarget(*plan.plotPath);
@@ -322,9 +403,10 @@ int runCommand(std::span<const std::string> argv) {
     Tracking tracking(std::max(plan.firstStep, plan.endStep > kWindow ? plan.endStep - kWindow : 0));
     Progress progress(plan.endStep - plan.firstStep);
     const auto started = std::chrono::steady_clock::now();
+    const double cpuStarted = processCpuSeconds();
 
     HostBlock::StepResult result{};
-    char line[1024];
+    char line[kLongestRow];
     catchInterrupts();
     for (uint64_t k = plan.firstStep; k < plan.endStep; ++k) {
         if (interruptedBy != 0) {
@@ -339,54 +421,46 @@ int runCommand(std::span<const std::string> argv) {
             truth.input = plan.input->rows[k];
         }
         host.step(k, truth.input, result, plan.logStates);
-
-        char* p = line;
-        p = std::to_chars(p, p + 24, k).ptr;
-        *p++ = ',';
-        p = writeDoubleFixed(p, static_cast<double>(k) / kStepsPerSecond);
-        for (float v : truth.input) {
-            *p++ = ',';
-            p = writeBinary32(p, v);
-        }
-        for (float v : result.outputs) {
-            *p++ = ',';
-            p = writeBinary32(p, v);
+        if (sink.writesRows()) {
+            const char* end = formatRow(line, k, truth, scenario.has_value(), result, plan.logStates);
+            sink.write(line, static_cast<size_t>(end - line));
         }
         if (scenario) {
-            *p++ = ',';
-            p = writeDouble(p, truth.trueAngle);
-            *p++ = ',';
-            p = writeDouble(p, truth.trueSpeedRpm);
             tracking.add(k, result.outputs[0], result.outputs[1], truth.trueAngle, truth.trueSpeedRpm);
             scenario->advance(k);
         } else {
             tracking.noteOutputs(k, result.outputs[0], result.outputs[1]);
         }
-        if (plan.logStates) {
-            for (float v : result.states) {
-                *p++ = ',';
-                p = writeBinary32(p, v);
-            }
-            for (int8_t v : result.runFlags) {
-                *p++ = ',';
-                p = std::to_chars(p, p + 8, static_cast<int>(v)).ptr;
-            }
-        }
-        *p++ = '\n';
-        sink.write(line, static_cast<size_t>(p - line));
         progress.tick(k + 1 - plan.firstStep);
     }
     if (plan.savePath && plan.saveAt == plan.endStep) {
         saveState(host, plan, plan.endStep, scenario ? &*scenario : nullptr, checksum);
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const double cpuSeconds = processCpuSeconds() - cpuStarted;
     progress.finish();
     host.finish();
 
     const std::string rows = sink.finish();
     if (plan.plotPath) plotRun(rows, *plan.plotPath);
-    printSummary(plan, plan.endStep - plan.firstStep, seconds, tracking);
+    return {plan.endStep - plan.firstStep, seconds, cpuSeconds, tracking};
+}
+
+}  // namespace
+
+int runCommand(std::span<const std::string> argv) {
+    const ParsedArgs args = parseArgs(kRunSpec, argv);
+    if (args.help) return printHelp(kRunSpec);
+    const RunPlan plan = makePlan(args);
+    const RunResult result = execute(plan);
+    printSummary(plan, result.steps, result.seconds, result.tracking);
     return 0;
+}
+
+RunTiming timedRun(std::span<const std::string> argv) {
+    const RunPlan plan = makePlan(parseArgs(kRunSpec, argv));
+    const RunResult result = execute(plan);
+    return {result.steps, result.seconds, result.cpuSeconds};
 }
 
 }  // namespace quarlin_sim
