@@ -29,7 +29,10 @@ endif()
 set(QUARLIN_UNWIND_FLAGS -fexceptions -funwind-tables -fasynchronous-unwind-tables)
 
 add_library(quarlin_module_objects OBJECT ${QUARLIN_MODULE_SOURCES})
-target_compile_options(quarlin_module_objects PRIVATE ${QUARLIN_FP_FLAGS} ${QUARLIN_UNWIND_FLAGS} -fvisibility=hidden)
+target_compile_options(quarlin_module_objects PRIVATE ${QUARLIN_FP_FLAGS} ${QUARLIN_UNWIND_FLAGS})
+if(NOT WIN32)
+  target_compile_options(quarlin_module_objects PRIVATE -fvisibility=hidden)
+endif()
 
 # The host libraries the module imports from, as a MEX extension does.
 set(QUARLIN_HOST_LIBRARIES
@@ -39,16 +42,25 @@ set(QUARLIN_HOST_LIBRARIES
 add_library(quarlin_module STATIC $<TARGET_OBJECTS:quarlin_module_objects>)
 target_link_libraries(quarlin_module PUBLIC ${QUARLIN_HOST_LIBRARIES})
 
-# The loadable module exports mexFunction and mexfilerequiredapiversion only.
-set(QUARLIN_EXPORT_MAP ${PROJECT_SOURCE_DIR}/gateway/Quarlin_msp.map)
+# The loadable module exports mexFunction and mexfilerequiredapiversion only:
+# through a version script on Linux; on Windows the two are the only
+# functions declared for export, and the module imports each host function
+# by name from the host library's DLL.
 add_library(Quarlin_msp MODULE $<TARGET_OBJECTS:quarlin_module_objects>)
-set_target_properties(Quarlin_msp PROPERTIES PREFIX "" SUFFIX ".mexa64" LINK_DEPENDS ${QUARLIN_EXPORT_MAP})
-target_link_options(Quarlin_msp PRIVATE -Wl,--version-script=${QUARLIN_EXPORT_MAP})
-# clang puts the sanitizer runtimes into programs only: a sanitized module
-# finds them in the program that loads it, so its undefined symbols are
-# checked everywhere else.
-if(NOT (CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND CMAKE_CXX_FLAGS MATCHES "-fsanitize="))
-  target_link_options(Quarlin_msp PRIVATE -Wl,--no-undefined)
-endif()
 target_link_libraries(Quarlin_msp PRIVATE ${QUARLIN_HOST_LIBRARIES})
-install(TARGETS Quarlin_msp LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+if(WIN32)
+  set_target_properties(Quarlin_msp PROPERTIES PREFIX "" SUFFIX ".mexw64"
+                        LIBRARY_OUTPUT_DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
+  install(TARGETS Quarlin_msp LIBRARY DESTINATION ${CMAKE_INSTALL_BINDIR})
+else()
+  set(QUARLIN_EXPORT_MAP ${PROJECT_SOURCE_DIR}/gateway/Quarlin_msp.map)
+  set_target_properties(Quarlin_msp PROPERTIES PREFIX "" SUFFIX ".mexa64" LINK_DEPENDS ${QUARLIN_EXPORT_MAP})
+  target_link_options(Quarlin_msp PRIVATE -Wl,--version-script=${QUARLIN_EXPORT_MAP})
+  # clang puts the sanitizer runtimes into programs only: a sanitized module
+  # finds them in the program that loads it, so its undefined symbols are
+  # checked everywhere else.
+  if(NOT (CMAKE_CXX_COMPILER_ID STREQUAL "Clang" AND CMAKE_CXX_FLAGS MATCHES "-fsanitize="))
+    target_link_options(Quarlin_msp PRIVATE -Wl,--no-undefined)
+  endif()
+  install(TARGETS Quarlin_msp LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+endif()

@@ -7,7 +7,11 @@
 #include "host/host_imports.h"
 #include "host/simstruc.h"
 
+#if defined(_WIN32)
+#define QUARLIN_EXPORT extern "C" __declspec(dllexport)
+#else
 #define QUARLIN_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 QUARLIN_EXPORT void mexFunction(int32_t nlhs, mxArray* plhs[], int32_t nrhs, const mxArray* prhs[]);
 QUARLIN_EXPORT void mexfilerequiredapiversion(uint32_t* releaseStamp, uint32_t* interfaceVersion);

@@ -1,5 +1,4 @@
 // Fixed-point settings, recorded per record.
-#define HOST_API SUBHOST_API
 #include "subhost/control.h"
 #include "subhost/libfixedpoint/fxp_records.h"
 

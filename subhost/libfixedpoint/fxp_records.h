@@ -6,6 +6,6 @@
 
 extern "C" {
 
-SUBHOST_API void subhost_fxp_forget(const SimStruct* S);
+SUBHOST_FIXEDPOINT_API void subhost_fxp_forget(const SimStruct* S);
 
 }  // extern "C"

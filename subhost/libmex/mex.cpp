@@ -6,7 +6,6 @@
 // the module's among them, is left the way C++ leaves it (destructors run).
 // Throw and catch both live here, in one library, whatever library the
 // caller sits in.
-#define HOST_API SUBHOST_API
 #include "subhost/control.h"
 #include "subhost/libmx/mx_object.h"
 

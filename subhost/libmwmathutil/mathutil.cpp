@@ -1,5 +1,4 @@
 // Single-precision scalar mathematics: binary32 in, binary32 out.
-#define HOST_API SUBHOST_API
 #include "subhost/control.h"
 #include "subhost/trig/cr_trig.h"
 

@@ -1,6 +1,5 @@
 // Model-reference target services: each records what it received, per record,
 // and keeps what it made for the record until the host is done with it.
-#define HOST_API SUBHOST_API
 #include "subhost/control.h"
 #include "subhost/libfixedpoint/fxp_records.h"
 #include "subhost/libmwsl_simtarget_instrumentation/plugin_events.h"

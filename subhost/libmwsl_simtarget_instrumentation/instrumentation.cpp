@@ -1,5 +1,4 @@
 // Plug-in events, recorded per record.
-#define HOST_API SUBHOST_API
 #include "subhost/control.h"
 #include "subhost/libmwsl_simtarget_instrumentation/plugin_events.h"
 

@@ -6,7 +6,7 @@
 
 extern "C" {
 
-SUBHOST_API void subhost_slmr_forgetPluginEvents(const SimStruct* S);
-SUBHOST_API void subhost_slmr_forgetAllPluginEvents(void);
+SUBHOST_MWSL_SIMTARGET_INSTRUMENTATION_API void subhost_slmr_forgetPluginEvents(const SimStruct* S);
+SUBHOST_MWSL_SIMTARGET_INSTRUMENTATION_API void subhost_slmr_forgetAllPluginEvents(void);
 
 }  // extern "C"

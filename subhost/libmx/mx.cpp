@@ -5,7 +5,6 @@
 // (after subhost_mx_release) the caller.  The library keeps a registry of
 // everything alive, so that a pointer it did not make, or has already freed,
 // is ignored instead of being freed twice.
-#define HOST_API SUBHOST_API
 #include "subhost/control.h"
 #include "subhost/libmx/mx_object.h"
 
@@ -19,6 +18,13 @@
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
+
+#if defined(_WIN32)
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -98,10 +104,42 @@ struct ThreadScopes {
 #define SUBHOST_FAST_TLS
 #endif
 
+#if defined(_WIN32)
+
+// With mingw-w64 a DLL's thread_local objects may be destroyed after the
+// DLL's thread storage is gone.  The thread's scopes live in a TLS slot of
+// the system instead, made on first use and freed when the thread leaves.
+const DWORD scopesSlot = TlsAlloc();
+
+ThreadScopes& threadScopes() {
+    auto* scopes = static_cast<ThreadScopes*>(TlsGetValue(scopesSlot));
+    if (scopes == nullptr) {
+        scopes = new ThreadScopes;
+        TlsSetValue(scopesSlot, scopes);
+    }
+    return *scopes;
+}
+
+}  // namespace
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+    if (reason == DLL_THREAD_DETACH) {
+        delete static_cast<ThreadScopes*>(TlsGetValue(scopesSlot));
+        TlsSetValue(scopesSlot, nullptr);
+    }
+    return TRUE;
+}
+
+namespace {
+
+#else
+
 ThreadScopes& threadScopes() {
     SUBHOST_FAST_TLS thread_local ThreadScopes scopes;
     return scopes;
 }
+
+#endif
 
 Scope* innermost(State& st) {
     ThreadScopes& t = threadScopes();

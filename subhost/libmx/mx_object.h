@@ -10,9 +10,9 @@
 extern "C" {
 
 // A 1x1 object of `className` with the given fields, all empty.
-SUBHOST_API mxArray* subhost_mx_createObject(const char* className, int32_t fieldCount,
+SUBHOST_MX_API mxArray* subhost_mx_createObject(const char* className, int32_t fieldCount,
                                              const char** fieldNames);
 // The class name of an object; null for every other array.
-SUBHOST_API const char* subhost_mx_className(const mxArray* array);
+SUBHOST_MX_API const char* subhost_mx_className(const mxArray* array);
 
 }  // extern "C"

@@ -16,7 +16,7 @@ namespace engine_test {
 
 inline std::string modulePath() {
     const char* dir = std::getenv("QUARLIN_BUILD_DIR");
-    return std::string(dir != nullptr ? dir : ".") + "/lib/Quarlin_msp.mexa64";
+    return std::string(dir != nullptr ? dir : ".") + QUARLIN_MODULE_IN_BUILD;
 }
 
 inline subhost::Module& module() {

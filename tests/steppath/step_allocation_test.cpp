@@ -16,7 +16,7 @@ std::atomic<long> allocations{0};
 
 std::string modulePath() {
     const char* dir = std::getenv("QUARLIN_BUILD_DIR");
-    return std::string(dir != nullptr ? dir : ".") + "/lib/Quarlin_msp.mexa64";
+    return std::string(dir != nullptr ? dir : ".") + QUARLIN_MODULE_IN_BUILD;
 }
 
 }  // namespace

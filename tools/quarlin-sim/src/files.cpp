@@ -4,6 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -16,6 +20,13 @@ namespace {
 
 std::string errorText() { return std::strerror(errno); }
 
+// Files are opened as bytes, and not inherited by programs started later.
+#if defined(_WIN32)
+constexpr int kOpenFlags = O_BINARY | O_NOINHERIT;
+#else
+constexpr int kOpenFlags = O_CLOEXEC;
+#endif
+
 struct Descriptor {
     int fd = -1;
     ~Descriptor() {
@@ -27,7 +38,7 @@ struct Descriptor {
 
 std::string readWholeFile(const std::string& path, uint64_t limit) {
     Descriptor file;
-    file.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    file.fd = ::open(path.c_str(), O_RDONLY | kOpenFlags);
     if (file.fd < 0) fail("cannot read " + path + ": " + errorText());
     struct stat info {};
     if (::fstat(file.fd, &info) != 0) fail("cannot read " + path + ": " + errorText());
@@ -60,7 +71,8 @@ AtomicFile::AtomicFile(std::string target) : target_(std::move(target)) {
         return;
     }
     // Follows links, dangling ones too, to the file they name.
-    for (int hops = 0; ::lstat(targetPath.c_str(), &info) == 0 && S_ISLNK(info.st_mode); ++hops) {
+    std::error_code notALink;
+    for (int hops = 0; std::filesystem::is_symlink(targetPath, notALink); ++hops) {
         std::error_code error;
         const auto next = std::filesystem::read_symlink(targetPath, error);
         if (error || hops == 40) fail("cannot write " + target_ + ": cannot follow its links");
@@ -108,8 +120,15 @@ void AtomicFile::commit() {
         committed_ = true;
         return;
     }
+#if defined(_WIN32)
+    // Written through to the disk, then moved onto the target in one step
+    // (a plain rename refuses a target that exists).
+    if (MoveFileExA(tempPath_.c_str(), finalPath_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
+        fail("cannot write " + target_ + ": error " + std::to_string(GetLastError()));
+    }
+#else
     Descriptor file;
-    file.fd = ::open(tempPath_.c_str(), O_RDWR | O_CLOEXEC);
+    file.fd = ::open(tempPath_.c_str(), O_RDWR | kOpenFlags);
     if (file.fd < 0 || ::fsync(file.fd) != 0) fail("cannot write " + target_ + ": " + errorText());
     // mkstemp makes the file private; the result should be like any file the
     // user's programs make.
@@ -119,6 +138,7 @@ void AtomicFile::commit() {
     if (::rename(tempPath_.c_str(), finalPath_.c_str()) != 0) {
         fail("cannot write " + target_ + ": " + errorText());
     }
+#endif
     committed_ = true;
 }
 
@@ -143,10 +163,17 @@ ScratchFile::~ScratchFile() {
 }
 
 std::string programPath() {
+#if defined(_WIN32)
+    char path[MAX_PATH * 4];
+    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    if (length == 0 || length == sizeof path) fail("cannot find the program's own path");
+    return std::string(path, length);
+#else
     std::error_code error;
     const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
     if (error) fail("cannot find the program's own path: " + error.message());
     return exe.string();
+#endif
 }
 
 std::string programDirectory() { return std::filesystem::path(programPath()).parent_path().string(); }

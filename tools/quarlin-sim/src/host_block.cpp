@@ -93,7 +93,7 @@ mxArray* arrayFromNode(const Node& node) {
     return nullptr;
 }
 
-std::string defaultModulePath() { return programDirectory() + "/../lib/Quarlin_msp.mexa64"; }
+std::string defaultModulePath() { return programDirectory() + kDefaultModule; }
 
 std::unique_ptr<subhost::Module> loadModule(const std::string& path) {
     auto module = std::make_unique<subhost::Module>(path);

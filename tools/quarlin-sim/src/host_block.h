@@ -18,11 +18,23 @@
 
 namespace quarlin_sim {
 
-// The module beside the program: <program dir>/../lib/Quarlin_msp.mexa64.
+// Where the module lies relative to the program's directory: in the lib
+// folder beside it on Linux; in the program's own folder on Windows, where
+// a program's DLLs go.
+#if defined(_WIN32)
+#define QUARLIN_DEFAULT_MODULE "/Quarlin_msp.mexw64"
+#define QUARLIN_DEFAULT_MODULE_TEXT "Quarlin_msp.mexw64 beside the program"
+#else
+#define QUARLIN_DEFAULT_MODULE "/../lib/Quarlin_msp.mexa64"
+#define QUARLIN_DEFAULT_MODULE_TEXT "../lib/Quarlin_msp.mexa64 beside the program"
+#endif
+inline constexpr const char* kDefaultModule = QUARLIN_DEFAULT_MODULE;
+
+// The module beside the program (see kDefaultModule).
 std::string defaultModulePath();
 // The option of every command that loads the module.
 inline constexpr OptionSpec kModuleOption{"--module", "", "PATH",
-                                          "the module to load (default: ../lib/Quarlin_msp.mexa64 beside the program)"};
+                                          "the module to load (default: " QUARLIN_DEFAULT_MODULE_TEXT ")"};
 
 // Loads the module at `path`; throws a Failure naming it when that fails.
 std::unique_ptr<subhost::Module> loadModule(const std::string& path);

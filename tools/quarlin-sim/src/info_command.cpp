@@ -64,7 +64,7 @@ int infoCommand(std::span<const std::string> argv) {
 
     std::error_code error;
     const auto absolute = std::filesystem::weakly_canonical(path, error);
-    std::printf("module: %s\n", error ? path.c_str() : absolute.c_str());
+    std::printf("module: %s\n", (error ? path : absolute.string()).c_str());
     std::printf("mexfilerequiredapiversion: %u %u\n", info.releaseStamp, info.interfaceVersion);
 
     std::printf("input ports: %zu\n", info.inputs.size());

@@ -4,6 +4,11 @@
 #include <string>
 #include <vector>
 
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include "commands.h"
 #include "failure.h"
 
@@ -22,7 +27,9 @@ constexpr Command kCommands[] = {
     {"sizes", quarlin_sim::sizesCommand, "the command-line sizes query: 40 lines \"index value\""},
     {"info", quarlin_sim::infoCommand, "what the module declares: ports, rates, tables, checksum, data map"},
     {"plot", quarlin_sim::plotCommand, "draw a run's (or a sweep's) CSV into a PNG"},
+#if !defined(_WIN32)
     {"sweep", quarlin_sim::sweepCommand, "classify a grid of scenario cells: tracks, loses lock, diverges"},
+#endif
     {"bench", quarlin_sim::benchCommand, "time the step paths and two whole runs, print them as JSON"},
 };
 
@@ -35,6 +42,11 @@ void printUsage(FILE* to) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#if defined(_WIN32)
+    // What goes to standard output (a CSV, the sizes) is the same bytes on
+    // every platform: no line ends turned into CR LF.
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
     const std::vector<std::string> args(argv + 1, argv + argc);
     try {
         if (args.empty()) {

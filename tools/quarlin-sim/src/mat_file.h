@@ -1,4 +1,5 @@
-// MAT files (level 5) of named trees, through matio.
+// MAT files (level 5) of named trees, read and written by the simulator's
+// own code on every platform.
 #pragma once
 
 #include <map>

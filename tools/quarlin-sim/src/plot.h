@@ -6,8 +6,13 @@
 
 namespace quarlin_sim {
 
-// The interpreter the script runs with: Debian's, which has matplotlib.
+// The interpreter the script runs with: Debian's, which has matplotlib; on
+// Windows the one the user's path names.
+#if defined(_WIN32)
+inline constexpr const char* kPython = "python";
+#else
 inline constexpr const char* kPython = "/usr/bin/python3";
+#endif
 
 // A script of the project, found relative to the program:
 // <dir>/../share/quarlin/ (an install or the build tree), else beside the
