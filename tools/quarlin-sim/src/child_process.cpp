@@ -123,12 +123,4 @@ int ChildProcess::wait() {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-std::string lastLine(const std::string& text) {
-    const size_t end = text.find_last_not_of(" \t\r\n");
-    if (end == std::string::npos) return "";
-    size_t start = text.rfind('\n', end);
-    start = start == std::string::npos ? 0 : start + 1;
-    return text.substr(start, end - start + 1);
-}
-
 }  // namespace quarlin_sim

@@ -42,7 +42,4 @@ private:
     int err_ = -1;
 };
 
-// The last line of a text that is not blank, without its line end.
-std::string lastLine(const std::string& text);
-
 }  // namespace quarlin_sim

@@ -176,6 +176,14 @@ std::string programPath() {
 #endif
 }
 
+std::string lastLine(const std::string& text) {
+    const size_t end = text.find_last_not_of(" \t\r\n");
+    if (end == std::string::npos) return "";
+    size_t start = text.rfind('\n', end);
+    start = start == std::string::npos ? 0 : start + 1;
+    return text.substr(start, end - start + 1);
+}
+
 std::string programDirectory() { return std::filesystem::path(programPath()).parent_path().string(); }
 
 }  // namespace quarlin_sim

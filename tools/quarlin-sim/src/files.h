@@ -63,6 +63,8 @@ private:
 
 // The running program, from /proc/self/exe, and its directory.
 std::string programPath();
+// The last line of a text that is not blank, without its line end.
+std::string lastLine(const std::string& text);
 std::string programDirectory();
 
 }  // namespace quarlin_sim
