@@ -149,7 +149,7 @@ bool havePlotting() {
 }
 
 TEST(Commands, PlotDrawsARunAndNamesWhatIsWrongWithAFile) {
-    if (!havePlotting()) GTEST_SKIP() << "matplotlib is not installed for /usr/bin/python3";
+    ASSERT_TRUE(havePlotting()) << "matplotlib is not installed for /usr/bin/python3 (tools/install-deps installs it)";
     TempDir dir;
     ASSERT_EQ(runSim({"run", "--steps", "3000", "--output", "run.csv", "--plot", "a.png"}, dir.path()).exitCode, 0);
     ASSERT_EQ(runSim({"plot", "run.csv", "-o", "b.png"}, dir.path()).exitCode, 0);
