@@ -25,6 +25,8 @@ MAX_BATCH = 256
 CONNECT_TIMEOUT = "20s"
 # A cluster without workers would hold the tasks for ever.
 WORKER_TIMEOUT = 60
+# Seconds a closing client waits for the scheduler.
+CLOSE_TIMEOUT = 10
 
 
 class DaskError(Exception):
@@ -74,7 +76,9 @@ def run(scheduler, cells, command):
         client = Client(scheduler, timeout=CONNECT_TIMEOUT)
     except (OSError, TimeoutError, ValueError) as e:
         raise DaskError(f"cannot reach the Dask scheduler at {scheduler}: {e}")
-    with client:
+    # The client is closed whatever happened; a close that times out on a
+    # busy machine must not hide what the sweep has to say.
+    try:
         try:
             client.wait_for_workers(1, timeout=WORKER_TIMEOUT)
         except TimeoutError:
@@ -98,6 +102,11 @@ def run(scheduler, cells, command):
                 raise DaskError(f"cells {first + 1} to {first + len(batch)}: {why}")
             sys.stdout.write(f"@ {first} {len(batch)}\n{out}")
             sys.stdout.flush()
+    finally:
+        try:
+            client.close(timeout=CLOSE_TIMEOUT)
+        except Exception:
+            pass
 
 
 def main(argv):
