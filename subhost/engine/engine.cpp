@@ -12,25 +12,7 @@
 namespace subhost {
 namespace {
 
-constexpr int32_t kHostCallNlhs = -1;
-constexpr int32_t kHostCallNrhs = 4;
-constexpr int kFlagArgument = 3;
-constexpr int kRecordSlot = 1;
 constexpr int32_t kCommandLineFlag = 0;
-
-// Method flags of the host calls.
-namespace flag {
-constexpr double initializeSampleTimes = 101;
-constexpr double outputs = 104;
-constexpr double update = 105;
-constexpr double terminate = 107;
-constexpr double setWorkWidths = 111;
-constexpr double start = 117;
-constexpr double getSimState = 144;
-constexpr double setSimState = 145;
-constexpr double setupRuntimeResources = 151;
-constexpr double cleanupRuntimeResources = 152;
-}  // namespace flag
 
 // A double made in the current scope and taken out of it; the caller
 // destroys it.
@@ -253,7 +235,7 @@ struct Block::Impl {
     mxArray* flagArray = nullptr;
     double* flagSlot = nullptr;
     mxArray* plhs[2] = {nullptr, nullptr};
-    const mxArray* prhs[kHostCallNrhs] = {nullptr, nullptr, nullptr, nullptr};
+    const mxArray* prhs[host_call::nrhs] = {nullptr, nullptr, nullptr, nullptr};
 
     bool bound = false;
     bool setUp = false;
@@ -279,8 +261,8 @@ Block::Block(Module& module, HostRecordOptions options) : impl_(std::make_unique
     impl_->host = std::make_unique<HostRecord>(std::move(options));
     impl_->flagArray = ownedScalar(0.0);
     impl_->flagSlot = mxGetPr_800(impl_->flagArray);
-    impl_->plhs[kRecordSlot] = reinterpret_cast<mxArray*>(impl_->S());
-    impl_->prhs[kFlagArgument] = impl_->flagArray;
+    impl_->plhs[host_call::recordSlot] = reinterpret_cast<mxArray*>(impl_->S());
+    impl_->prhs[host_call::flagArgument] = impl_->flagArray;
 }
 
 // A block that goes out of scope set up is terminated first, as a host ends
@@ -358,7 +340,7 @@ CallResult Block::Impl::call(double flagValue, int32_t callArg, mxArray** keep) 
     *flagSlot = flagValue;
     record->sizes[sizes_index::callArg] = callArg;
     MexFunctionFn mexFunction = module->mexFunction();
-    auto entry = [&] { mexFunction(kHostCallNlhs, plhs, kHostCallNrhs, prhs); };
+    auto entry = [&] { mexFunction(host_call::nlhs, plhs, host_call::nrhs, prhs); };
     CallResult result = enter(entry, record, keep);
     if (method == flag::setupRuntimeResources && !result.hostError) {
         setUp = true;
@@ -377,7 +359,7 @@ CallResult Block::Impl::step(double flagValue, int32_t callArg) {
     *flagSlot = flagValue;
     record->sizes[sizes_index::callArg] = callArg;
     const MexFunctionFn mexFunction = module->mexFunction();
-    auto entry = [&] { mexFunction(kHostCallNlhs, plhs, kHostCallNrhs, prhs); };
+    auto entry = [&] { mexFunction(host_call::nlhs, plhs, host_call::nrhs, prhs); };
     return enter(entry, record);
 }
 

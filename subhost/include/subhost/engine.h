@@ -24,6 +24,30 @@
 
 namespace subhost {
 
+// How the host calls mexFunction for a block method: nlhs -1, four
+// arguments, the record in result slot 1 and the method flag, a double, in
+// argument 3.
+namespace host_call {
+inline constexpr int32_t nlhs = -1;
+inline constexpr int32_t nrhs = 4;
+inline constexpr int recordSlot = 1;
+inline constexpr int flagArgument = 3;
+}  // namespace host_call
+
+// Method flags of the host calls.
+namespace flag {
+inline constexpr double initializeSampleTimes = 101;
+inline constexpr double outputs = 104;
+inline constexpr double update = 105;
+inline constexpr double terminate = 107;
+inline constexpr double setWorkWidths = 111;
+inline constexpr double start = 117;
+inline constexpr double getSimState = 144;
+inline constexpr double setSimState = 145;
+inline constexpr double setupRuntimeResources = 151;
+inline constexpr double cleanupRuntimeResources = 152;
+}  // namespace flag
+
 using MexFunctionFn = void (*)(int32_t nlhs, mxArray* plhs[], int32_t nrhs, const mxArray* prhs[]);
 using MexApiVersionFn = void (*)(uint32_t* releaseStamp, uint32_t* interfaceVersion);
 

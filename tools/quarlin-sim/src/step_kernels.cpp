@@ -12,11 +12,6 @@ namespace quarlin_sim {
 
 namespace {
 
-constexpr int32_t kHostCallNlhs = -1;
-constexpr int32_t kHostCallNrhs = 4;
-constexpr double kOutputsFlag = 104;
-constexpr double kUpdateFlag = 105;
-
 size_t next(size_t k, size_t size) { return k + 1 == size ? 0 : k + 1; }
 
 void stepModel(const InputSample& in, float& angle, float& speedRpm, Quarlin_B& rtb, Quarlin_DW& rtdw) {
@@ -103,10 +98,10 @@ void BlockSteps::runBatch(void* context) {
             continue;
         }
         S->sizes[sizes_index::callArg] = 0;
-        flag[0] = kOutputsFlag;
-        s.mexFunction_(kHostCallNlhs, s.plhs_, kHostCallNrhs, s.prhs_);
-        flag[0] = kUpdateFlag;
-        s.mexFunction_(kHostCallNlhs, s.plhs_, kHostCallNrhs, s.prhs_);
+        flag[0] = subhost::flag::outputs;
+        s.mexFunction_(subhost::host_call::nlhs, s.plhs_, subhost::host_call::nrhs, s.prhs_);
+        flag[0] = subhost::flag::update;
+        s.mexFunction_(subhost::host_call::nlhs, s.plhs_, subhost::host_call::nrhs, s.prhs_);
     }
 }
 
