@@ -55,19 +55,21 @@ uintptr_t wildAddress(FuzzInput& in) {
 struct alignas(SimStruct) GarbageRecord {
     uint8_t bytes[sizeof(SimStruct) + 64];
 
-    // The model name a garbage record points at may be any address a host
-    // could hold, but not the sanitizer's shadow memory: no host hands that
-    // out, and the sanitizer cannot check reads of its own memory (it reports
-    // a fault that a plain build does not have).  Such a pointer is moved to
-    // a page nothing is mapped at, which the bind must still refuse.
-    void keepNameOutOfTheShadow() {
+    // The model name a garbage record points at may be any address of the
+    // process's own memory, but not the sanitizer's shadow memory or beyond
+    // the user address space: no host hands those out, and the sanitizer
+    // cannot check reads there (it reports a fault that a plain build does
+    // not have).  Such a pointer is moved to a page nothing is mapped at,
+    // which the bind must still refuse.
+    void keepNameOutOfTheShadow(size_t at) {  // a record starting `at` bytes in
         constexpr uintptr_t kShadowStart = 0x00007fff8000ull;
         constexpr uintptr_t kShadowEnd = 0x10007fff8000ull;
+        constexpr uintptr_t kUserEnd = 0x800000000000ull;
         uintptr_t name = 0;
-        std::memcpy(&name, bytes + offsetof(SimStruct, modelName), sizeof name);
-        if (name >= kShadowStart && name < kShadowEnd) {
+        std::memcpy(&name, bytes + at + offsetof(SimStruct, modelName), sizeof name);
+        if ((name >= kShadowStart && name < kShadowEnd) || name >= kUserEnd) {
             name = 0x1000;
-            std::memcpy(bytes + offsetof(SimStruct, modelName), &name, sizeof name);
+            std::memcpy(bytes + at + offsetof(SimStruct, modelName), &name, sizeof name);
         }
     }
 };
@@ -97,8 +99,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                     const std::string pattern = in.text(255);
                     for (size_t b = 0; b < sizeof garbage->bytes; ++b)
                         garbage->bytes[b] = pattern.empty() ? 0 : static_cast<uint8_t>(pattern[b % pattern.size()]);
-                    garbage->keepNameOutOfTheShadow();
-                    address = reinterpret_cast<uintptr_t>(garbage->bytes) + (in.flip() ? 0 : 1 + in.choice(63));
+                    const size_t at = in.flip() ? 0 : 1 + in.choice(63);
+                    garbage->keepNameOutOfTheShadow(at);
+                    address = reinterpret_cast<uintptr_t>(garbage->bytes) + at;
                     break;
                 }
                 default: address = wildAddress(in); break;
